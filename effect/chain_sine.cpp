@@ -1,0 +1,80 @@
+#include <cstdint>
+#include <cstring>
+
+#include "sine_kernel.h"
+
+namespace {
+
+// Bits of 2/pi, most significant first, behind one zero word so that a window may start
+// up to 31 bits before the binary point.
+constexpr std::uint32_t kTwoOverPiBits[] = {
+    0x00000000, 0xa2f9836e, 0x4e441529, 0xfc2757d1, 0xf534ddc0, 0xdb629599,
+    0x3c439041, 0xfe5163ab, 0xdebbc561, 0xb7246e3a, 0x424dd2e0,
+};
+
+// 32 bits of 2/pi starting at bit `position` of the table (0 = most significant).
+std::uint32_t twoOverPiWord(int position) {
+    const int word = position / 32, shift = position % 32;
+    const std::uint64_t pair = (std::uint64_t{kTwoOverPiBits[word]} << 32) | kTwoOverPiBits[word + 1];
+    return static_cast<std::uint32_t>(pair >> (32 - shift));
+}
+
+}  // namespace
+
+// a = m * 2^e with m a 24-bit integer. a * 2/pi modulo 4 only needs the bits of 2/pi from
+// weight 2^(1-e) downwards: 128 of them times m gives the quadrant and 126 fraction bits,
+// enough for the closest a float ever comes to a multiple of pi/2.
+float sineLargeArgument(float x) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const std::uint32_t magnitude = bits & 0x7fffffffu;
+    if (magnitude >= 0x7f800000u) return x - x;  // inf and NaN give NaN
+    if (magnitude <= kSineFastLimitBits) return chainSine(x);
+
+    const std::uint64_t m = (magnitude & 0x7fffffu) | 0x800000u;
+    const int e = static_cast<int>(magnitude >> 23) - 150;
+    const int start = e - 1 + 31;  // table position of 2/pi's bit of weight 2^(1-e)
+    std::uint64_t limb[4];
+    for (int i = 0; i < 4; ++i) limb[i] = twoOverPiWord(start + 32 * i);
+
+    // product = m * window, 152 bits, as 32-bit limbs r[0] (top) .. r[3].
+    std::uint64_t r[4], carry = 0;
+    for (int i = 3; i >= 0; --i) {
+        const std::uint64_t t = m * limb[i] + carry;
+        r[i] = t & 0xffffffffu;
+        carry = t >> 32;
+    }
+    // The binary point of x*2/pi lies between bits 126 and 125 of the product.
+    const std::uint64_t quadrant = r[0] >> 30;
+    const std::uint64_t fractionHigh = ((r[0] & 0x3fffffffu) << 34) | (r[1] << 2) | (r[2] >> 30);
+    const std::uint64_t fractionLow = ((r[2] & 0x3fffffffu) << 2) | (r[3] >> 30);
+    // A fraction of one half or more rounds the quadrant up and leaves a negative remainder.
+    const std::int64_t signedHigh = static_cast<std::int64_t>(fractionHigh);
+    const std::uint64_t n = quadrant + (fractionHigh >> 63);
+    const double quarterTurns = static_cast<double>(signedHigh) * 0x1p-64 + static_cast<double>(fractionLow) * 0x1p-96;
+    const double reduced = quarterTurns * 0x1.921fb54442d18p+0;
+
+    const float value = static_cast<float>(sineOfReduced<double, std::uint64_t>(reduced, n));
+    std::uint32_t valueBits;
+    std::memcpy(&valueBits, &value, sizeof valueBits);
+    valueBits ^= bits & 0x80000000u;
+    float result;
+    std::memcpy(&result, &valueBits, sizeof result);
+    return result;
+}
+
+float chainSine(float x) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const std::uint32_t magnitudeBits = bits & 0x7fffffffu;
+    if (magnitudeBits > kSineFastLimitBits) return sineLargeArgument(x);
+    float magnitude;
+    std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+    const float value = static_cast<float>(sineOfMagnitude<double, std::uint64_t>(magnitude));
+    std::uint32_t valueBits;
+    std::memcpy(&valueBits, &value, sizeof valueBits);
+    valueBits ^= bits & 0x80000000u;
+    float result;
+    std::memcpy(&result, &valueBits, sizeof result);
+    return result;
+}

@@ -1,0 +1,50 @@
+// The chain's single-precision sine, evaluated in double precision so that the float result
+// is within one unit in the last place of the correctly rounded sine (almost always equal
+// to it). Written once as templates over a double type D and a matching 64-bit unsigned
+// type Q, so that the scalar code and every vector width run the same IEEE operations in
+// the same order and give the same bits. No fused multiply-add anywhere: the project
+// compiles with -ffp-contract=off and nothing here asks for one.
+//
+// Deliberately free of includes and of anything from namespace std: the SIMD translation
+// units compile this with wider instruction sets, and internal linkage keeps their copies
+// from being merged with the baseline ones.
+#pragma once
+
+namespace {
+
+// Arguments up to this magnitude take the vector path; beyond it (and for inf and NaN) the
+// caller uses sineLargeArgument, whose reduction is exact for every float.
+constexpr float kSineFastLimit = 0x1p20f;
+constexpr unsigned kSineFastLimitBits = 0x49800000u;  // bit pattern of kSineFastLimit
+
+// sin(r) for |r| <= pi/4 (a little more is fine), quadrant n: sin(r + n*pi/2).
+template <class D, class Q>
+inline D sineOfReduced(D r, Q n) {
+    const D z = r * r;
+    // Taylor terms to r^13 and r^14: truncation below 2^-44 relative on |r| <= pi/4.
+    const D sinPart = r + (r * z) * (-1.0 / 6 + z * (1.0 / 120 + z * (-1.0 / 5040 + z * (1.0 / 362880 +
+                      z * (-1.0 / 39916800 + z * (1.0 / 6227020800.0))))));
+    const D cosPart = (1.0 - z * 0.5) + (z * z) * (1.0 / 24 + z * (-1.0 / 720 + z * (1.0 / 40320 +
+                      z * (-1.0 / 3628800 + z * (1.0 / 479001600 + z * (-1.0 / 87178291200.0))))));
+    const D value = ((n & 1) != 0) ? cosPart : sinPart;
+    return __builtin_bit_cast(D, __builtin_bit_cast(Q, value) ^ ((n & 2) << 62));
+}
+
+// sin(a) for 0 <= a <= kSineFastLimit. k = round(a * 2/pi) has at most 20 bits and the
+// first two parts of pi/2 at most 31 and 28, so k times either part is exact and so is
+// a - k*part1; the remaining error is far below what rounding to float can notice.
+template <class D, class Q>
+inline D sineOfMagnitude(D a) {
+    constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to an integer in the low bits
+    const D t = a * 0x1.45f306dc9c883p-1 + kRoundingShift;
+    const D k = t - kRoundingShift;
+    const D r = ((a - k * 0x1.921fb544p+0) - k * 0x1.0b4611ap-34) - k * 0x1.898cc51701b84p-64;
+    return sineOfReduced<D, Q>(r, __builtin_bit_cast(Q, t));
+}
+
+}  // namespace
+
+// Exact argument reduction for any float (baseline code, shared by every target).
+float sineLargeArgument(float x);
+// The chain's sine for one value: the same bits as every vector lane computes.
+float chainSine(float x);
