@@ -21,9 +21,9 @@ std::uint32_t twoOverPiWord(int position) {
 
 }  // namespace
 
-// a = m * 2^e with m a 24-bit integer. a * 2/pi modulo 4 only needs the bits of 2/pi from
-// weight 2^(1-e) downwards: 128 of them times m gives the quadrant and 126 fraction bits,
-// enough for the closest a float ever comes to a multiple of pi/2.
+// a = m * 2^e with m a 24-bit integer. a/pi modulo 2 only needs the bits of 1/pi from
+// weight 2^-e downwards (those of 2/pi from 2^(1-e)): 128 of them times m give the parity
+// and 127 fraction bits, enough for the closest a float ever comes to a multiple of pi.
 float sineLargeArgument(float x) {
     std::uint32_t bits;
     std::memcpy(&bits, &x, sizeof bits);
@@ -33,7 +33,7 @@ float sineLargeArgument(float x) {
 
     const std::uint64_t m = (magnitude & 0x7fffffu) | 0x800000u;
     const int e = static_cast<int>(magnitude >> 23) - 150;
-    const int start = e - 1 + 31;  // table position of 2/pi's bit of weight 2^(1-e)
+    const int start = e - 1 + 31;  // table position of 1/pi's bit of weight 2^-e
     std::uint64_t limb[4];
     for (int i = 0; i < 4; ++i) limb[i] = twoOverPiWord(start + 32 * i);
 
@@ -44,17 +44,18 @@ float sineLargeArgument(float x) {
         r[i] = t & 0xffffffffu;
         carry = t >> 32;
     }
-    // The binary point of x*2/pi lies between bits 126 and 125 of the product.
-    const std::uint64_t quadrant = r[0] >> 30;
-    const std::uint64_t fractionHigh = ((r[0] & 0x3fffffffu) << 34) | (r[1] << 2) | (r[2] >> 30);
-    const std::uint64_t fractionLow = ((r[2] & 0x3fffffffu) << 2) | (r[3] >> 30);
-    // A fraction of one half or more rounds the quadrant up and leaves a negative remainder.
+    // The binary point of x/pi lies between bits 127 and 126 of the product.
+    const std::uint64_t parity = r[0] >> 31;
+    const std::uint64_t fractionHigh = ((r[0] & 0x7fffffffu) << 33) | (r[1] << 1) | (r[2] >> 31);
+    const std::uint64_t fractionLow = ((r[2] & 0x7fffffffu) << 1) | (r[3] >> 31);
+    // A fraction of one half or more rounds the count of half turns up and leaves a
+    // negative remainder.
     const std::int64_t signedHigh = static_cast<std::int64_t>(fractionHigh);
-    const std::uint64_t n = quadrant + (fractionHigh >> 63);
-    const double quarterTurns = static_cast<double>(signedHigh) * 0x1p-64 + static_cast<double>(fractionLow) * 0x1p-96;
-    const double reduced = quarterTurns * 0x1.921fb54442d18p+0;
+    const std::uint64_t k = (parity + (fractionHigh >> 63)) & 1;
+    const double halfTurns = static_cast<double>(signedHigh) * 0x1p-64 + static_cast<double>(fractionLow) * 0x1p-96;
+    const double reduced = halfTurns * 0x1.921fb54442d18p+1;
 
-    const float value = static_cast<float>(sineOfReduced<double, std::uint64_t>(reduced, n));
+    const float value = static_cast<float>(sineOfReduced<double, std::uint64_t>(reduced, k));
     std::uint32_t valueBits;
     std::memcpy(&valueBits, &value, sizeof valueBits);
     valueBits ^= bits & 0x80000000u;
