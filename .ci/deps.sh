@@ -5,6 +5,11 @@
 BUILD_PACKAGES="g++ cmake ninja-build pkg-config libsndfile1-dev"
 # Packages that the test suite adds.
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev binutils"
+# The Windows cross builds: compilers, GoogleTest's sources to build for Windows, and Wine
+# for the 64-bit tests. Never wine32: 32-bit programs cannot start on these machines, and
+# it takes /usr/bin/wine over.
+WINDOWS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest"
+WINE_PACKAGES="wine wine64"
 
 need() {
     local missing=() package

@@ -5,8 +5,11 @@ function(morvex_add_module name core)
   add_library(${name} MODULE $<TARGET_OBJECTS:${core}>)
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME morvex)
   if(WIN32)
-    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/framework/exports.def)
-    target_link_options(${name} PRIVATE -static)
+    # The .def file names `main` as a second export of VSTPluginMain, undecorated on x86 as
+    # on x64; the loader hook goes into the module only.
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/framework/exports.def
+                   ${PROJECT_SOURCE_DIR}/framework/dll_main.cpp)
+    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
   else()
     set(script ${PROJECT_SOURCE_DIR}/framework/exports.map)
     # Older hosts look for `main`: the linker gives the entry point that second name, which
