@@ -17,7 +17,9 @@ namespace {
 
 constexpr int kLanes = MORVEX_VECTOR_BYTES / 4;
 constexpr int kHalfLanes = kLanes / 2;
-constexpr int kChunk = 64;  // frames per stack chunk: six arrays per channel stay in L1
+constexpr int kChunk = 64;  // frames per stack chunk: its arrays stay in L1
+// The first chunk of a block has nothing to overlap its vector work with: keep it short.
+constexpr int kFirstChunk = 16;
 
 typedef float VF __attribute__((vector_size(MORVEX_VECTOR_BYTES)));
 typedef unsigned VU __attribute__((vector_size(MORVEX_VECTOR_BYTES)));
@@ -42,22 +44,30 @@ inline VF splat(float value) { return VF{} + value; }
 
 inline bool isFinite(float v) { return __builtin_bit_cast(unsigned, v) << 1 < 0xff000000u; }
 
-// out[i] = sin(in[i]) for i < count (a multiple of kLanes); in and out distinct.
+// sin of kHalfLanes values at once, the fast path only; `large` collects the lanes whose
+// argument needs sineLargeArgument instead.
+__attribute__((always_inline)) inline VFHalf sineHalf(VFHalf v, VIHalf& large) {
+    const VUHalf bits = __builtin_bit_cast(VUHalf, v);
+    const VUHalf magnitudeBits = bits & 0x7fffffffu;
+    large |= magnitudeBits > kSineFastLimitBits;
+    const VD magnitude = __builtin_convertvector(__builtin_bit_cast(VFHalf, magnitudeBits), VD);
+    const VFHalf value = __builtin_convertvector(sineOfMagnitude<VD, VQ>(magnitude), VFHalf);
+    return __builtin_bit_cast(VFHalf, __builtin_bit_cast(VUHalf, value) ^ (bits & 0x80000000u));
+}
+
+inline bool anyLane(VIHalf m) {
+    bool any = false;
+    for (int j = 0; j < kHalfLanes; ++j) any |= m[j] != 0;
+    return any;
+}
+
+// out[i] = sin(in[i]) for i < count (a multiple of kHalfLanes).
 inline void sineArray(const float* in, float* out, int count) {
     VIHalf large{};
-    for (int i = 0; i < count; i += kHalfLanes) {
-        const VUHalf bits = __builtin_bit_cast(VUHalf, load<VFHalf>(in + i));
-        const VUHalf magnitudeBits = bits & 0x7fffffffu;
-        large |= magnitudeBits > kSineFastLimitBits;
-        const VD magnitude = __builtin_convertvector(__builtin_bit_cast(VFHalf, magnitudeBits), VD);
-        const VFHalf value = __builtin_convertvector(sineOfMagnitude<VD, VQ>(magnitude), VFHalf);
-        store(out + i, __builtin_bit_cast(VFHalf, __builtin_bit_cast(VUHalf, value) ^ (bits & 0x80000000u)));
-    }
-    bool any = false;
-    for (int j = 0; j < kHalfLanes; ++j) any |= large[j] != 0;
-    if (!any) return;
-    for (int i = 0; i < count; ++i)
-        if ((__builtin_bit_cast(unsigned, in[i]) & 0x7fffffffu) > kSineFastLimitBits) out[i] = sineLargeArgument(in[i]);
+    for (int i = 0; i < count; i += kHalfLanes) store(out + i, sineHalf(load<VFHalf>(in + i), large));
+    if (anyLane(large))
+        for (int i = 0; i < count; ++i)
+            if ((__builtin_bit_cast(unsigned, in[i]) & 0x7fffffffu) > kSineFastLimitBits) out[i] = sineLargeArgument(in[i]);
 }
 
 // The recursions keep one channel per lane of a 4-lane vector (lanes past the channel
@@ -88,20 +98,20 @@ inline void loadInput(const float* in, float* x, int frames, int padded) {
 
 // envelope = envelope + a·(|x| − envelope), a = Env Dec while |x| is below it, else Env Atk
 struct EnvelopeStep {
+    typedef int RI __attribute__((vector_size(16)));
     R atk, dec;
     explicit EnvelopeStep(const ChainBlock& b) : atk(R{} + b.envAtk), dec(R{} + b.envDec) {}
     R operator()(R e, R x) const {
-        const R d = __builtin_bit_cast(R, __builtin_bit_cast(VI4, x) & 0x7fffffff) - e;
+        const R d = __builtin_bit_cast(R, __builtin_bit_cast(RI, x) & 0x7fffffff) - e;
         const R a = d < 0.0f ? dec : atk;
         return e + a * d;
     }
-    typedef int VI4 __attribute__((vector_size(16)));
 };
 
 // Both half-steps of the filter for one frame; returns y = (o1 + o2)·0.5.
 template <int Mode>
 struct FilterStep {
-    R low, band, notch{}, high{};
+    R low, band, notch, high;
     R operator()(R s, R f, R q) {
         R o[2];
         for (R& half : o) {
@@ -119,53 +129,54 @@ struct FilterStep {
     }
 };
 
+// One chunk's worth of the per-sample values, for C channels.
 template <int C>
-struct Work {
-    alignas(64) float x[2][C][kChunk];  // this chunk's input and the next one's
-    alignas(64) float envelope[C][kChunk];
+struct Frames {
+    alignas(64) float x[C][kChunk];
     alignas(64) float s[C][kChunk];
     alignas(64) float f[C][kChunk];
     alignas(64) float q[C][kChunk];
-    alignas(64) float y[C][kChunk];
-    alignas(64) float scratchA[kChunk];
-    alignas(64) float scratchB[kChunk];
 };
 
-// s = sin(2g)·Shape + sin(g)·(1 − Shape), g = (Pre Amp·8)·x
 template <int C>
-inline void shapePass(const ChainBlock& b, Work<C>& w, const float* x, int c, int padded) {
-    for (int i = 0; i < padded; i += kLanes) {
-        const VF g = b.preAmp8 * load<VF>(x + i);
-        store(w.f[c] + i, g * 2.0f);  // f[] and q[] are free until cutoffPass fills them
-        store(w.q[c] + i, g);
-    }
-    sineArray(w.f[c], w.scratchA, padded);
-    sineArray(w.q[c], w.scratchB, padded);
-    for (int i = 0; i < padded; i += kLanes)
-        store(w.s[c] + i, load<VF>(w.scratchA + i) * b.shape + load<VF>(w.scratchB + i) * b.oneMinusShape);
+struct Work {
+    Frames<C> chunk[2];  // the one being filtered and the next one
+    alignas(64) float envelope[C][kChunk];
+    alignas(64) float y[C][kChunk];
+    alignas(64) float scratch[kChunk];
+};
+
+// s = sin(2g)·Shape + sin(g)·(1 − Shape), g = (Pre Amp·8)·x, for kHalfLanes values
+__attribute__((always_inline)) inline void shapeSlice(const ChainBlock& b, const float* x, float* s, VIHalf& large) {
+    const VFHalf g = b.preAmp8 * load<VFHalf>(x);
+    const VFHalf twice = sineHalf(g * 2.0f, large), once = sineHalf(g, large);
+    store(s, twice * b.shape + once * b.oneMinusShape);
+}
+
+// The values whose arguments were too large for the vector sine, again with the exact one.
+template <int C>
+inline void patchShape(const ChainBlock& b, Frames<C>& fr, int padded) {
+    for (int c = 0; c < C; ++c)
+        for (int i = 0; i < padded; ++i) {
+            const float g = b.preAmp8 * fr.x[c][i];
+            fr.s[c][i] = chainSine(g * 2.0f) * b.shape + chainSine(g) * b.oneMinusShape;
+        }
 }
 
 // f = sin(u·π)·2 with u = clamp(((Env·envelope)·2 + Cutoff)·0.25, 0, 0.25);
-// q = fmin(dampingLimit, fmin(2, 2/f − f·0.5))
-template <int C>
-inline void cutoffPass(const ChainBlock& b, Work<C>& w, int c, int padded) {
-    const VF two = splat(2.0f), limit = splat(b.dampingLimit);
-    const bool limitIsNaN = b.dampingLimit != b.dampingLimit;
-    for (int i = 0; i < padded; i += kHalfLanes) {
-        VFHalf u = ((b.env * load<VFHalf>(w.envelope[c] + i)) * 2.0f + b.cutoff) * 0.25f;
-        u = u > 0.0f ? u : VFHalf{};
-        u = u < 0.25f ? u : VFHalf{} + 0.25f;
-        // u·π lies in 0..π/4: the sine needs no reduction there.
-        const VD a = __builtin_convertvector(u * 3.1415927f, VD);
-        store(w.scratchA + i, __builtin_convertvector(sineOfFirstQuadrant<VD, VQ>(a), VFHalf));
-    }
-    for (int i = 0; i < padded; i += kLanes) {
-        const VF f = load<VF>(w.scratchA + i) * 2.0f;
-        const VF t = 2.0f / f - f * 0.5f;
-        const VF m = t < 2.0f ? t : two;
-        store(w.f[c] + i, f);
-        store(w.q[c] + i, limitIsNaN ? m : (m < limit ? m : limit));
-    }
+// q = fmin(dampingLimit, fmin(2, 2/f − f·0.5)); for kHalfLanes values
+__attribute__((always_inline)) inline void cutoffSlice(const ChainBlock& b, const float* envelope, float* fOut, float* qOut) {
+    VFHalf u = ((b.env * load<VFHalf>(envelope)) * 2.0f + b.cutoff) * 0.25f;
+    u = u > 0.0f ? u : VFHalf{};
+    u = u < 0.25f ? u : VFHalf{} + 0.25f;
+    // u·π lies in 0..π/4, where the sine needs no reduction.
+    const VD a = __builtin_convertvector(u * 3.1415927f, VD);
+    const VFHalf f = __builtin_convertvector(sineOfFirstQuadrant<VD, VQ>(a), VFHalf) * 2.0f;
+    const VFHalf t = 2.0f / f - f * 0.5f;
+    const VFHalf m = t < 2.0f ? t : VFHalf{} + 2.0f;
+    const VFHalf limit = VFHalf{} + b.dampingLimit;
+    store(fOut, f);
+    store(qOut, b.dampingLimit != b.dampingLimit ? m : (m < limit ? m : limit));
 }
 
 // z = ((k + |y|)·y) / (((k − 1)·|y| + y·y) + 1), clamped to −1..1, times Post Amp
@@ -189,10 +200,44 @@ inline void clipPass(const ChainBlock& b, const float* y, float* out, int frames
 
 inline int padTo(int n) { return (n + kLanes - 1) / kLanes * kLanes; }
 
-// Chunk by chunk: the vector passes of a chunk, then its filter recursion together with
-// the next chunk's envelope recursion (independent chains, so they overlap), then its
-// clipper. Reading the next chunk's input before writing this chunk's output is safe for
-// the buffers the caller lets through.
+// The vector work of one chunk in slices of kHalfLanes values, so that it can be spread
+// over the recursion loop of the chunk before, whose every step waits on the one before
+// and leaves the processor idle enough to do it on the side.
+template <int C>
+struct ChunkPreparation {
+    const ChainBlock& b;
+    Frames<C>& fr;
+    const float (*envelope)[kChunk];
+    int padded, shapeChannel = 0, shapeAt = 0, cutoffGroups, cutoffDone = 0;
+    VIHalf large{};
+
+    ChunkPreparation(const ChainBlock& block, Frames<C>& frames, const float (*env)[kChunk], int n)
+        : b(block), fr(frames), envelope(env), padded(padTo(n)), cutoffGroups(padded / kHalfLanes) {
+        if (padded == 0) shapeChannel = C;
+    }
+    __attribute__((always_inline)) void shapeStep() {
+        if (shapeChannel == C) return;
+        shapeSlice(b, fr.x[shapeChannel] + shapeAt, fr.s[shapeChannel] + shapeAt, large);
+        shapeAt += kHalfLanes;
+        if (shapeAt == padded) shapeAt = 0, ++shapeChannel;
+    }
+    // The envelope of the group's frames must be known.
+    __attribute__((always_inline)) void cutoffGroup() {
+        const int i = cutoffDone * kHalfLanes;
+        for (int c = 0; c < C; ++c) cutoffSlice(b, envelope[c] + i, fr.f[c] + i, fr.q[c] + i);
+        ++cutoffDone;
+    }
+    void finish() {
+        while (shapeChannel < C) shapeStep();
+        while (cutoffDone < cutoffGroups) cutoffGroup();
+        if (anyLane(large)) patchShape<C>(b, fr, padded);
+    }
+};
+
+// Chunk by chunk: the filter recursion of a chunk runs together with the next chunk's
+// envelope recursion (independent chains, so they overlap) and that chunk's vector work;
+// then the chunk's clipper. Reading the next chunk's input before writing this chunk's
+// output is safe for the buffers the caller lets through.
 template <int C, int Mode>
 void runChannels(const ChainBlock& b, ChainChannel* const* state, const float* const* in, float* const* out,
                  int frames) {
@@ -205,67 +250,84 @@ void runChannels(const ChainBlock& b, ChainChannel* const* state, const float* c
         filter.notch[c] = state[c]->notch, filter.high[c] = state[c]->high;
         envelope[c] = state[c]->envelope;
     }
-    R chunkEnvelope = envelope;  // at the start of the current chunk
+    R chunkEnvelope = envelope;  // at the start of the chunk being filtered
 
-    int cur = 0, n = frames < kChunk ? frames : kChunk;
-    for (int c = 0; c < C; ++c) loadInput(in[c], w.x[cur][c], n, padTo(n));
-    for (int i = 0; i < n; ++i) {
-        envelope = envelopeStep(envelope, gather<C>(w.x[cur], i));
-        scatter<C>(w.envelope, i, envelope);
+    int cur = 0, n = frames < kFirstChunk ? frames : kFirstChunk;
+    {
+        for (int c = 0; c < C; ++c) loadInput(in[c], w.chunk[cur].x[c], n, padTo(n));
+        for (int i = 0; i < n; ++i) {
+            envelope = envelopeStep(envelope, gather<C>(w.chunk[cur].x, i));
+            scatter<C>(w.envelope, i, envelope);
+        }
+        for (int c = 0; c < C; ++c)
+            for (int i = n; i < padTo(n); ++i) w.envelope[c][i] = 0.0f;
+        ChunkPreparation<C> first(b, w.chunk[cur], w.envelope, n);
+        first.finish();
     }
-    for (int c = 0; c < C; ++c) shapePass<C>(b, w, w.x[cur][c], c, padTo(n)), cutoffPass<C>(b, w, c, padTo(n));
 
-    for (int start = 0; start < frames; start += kChunk) {
-        const int next = start + n;
-        const int nextN = frames - next < kChunk ? frames - next : kChunk;
-        for (int c = 0; c < C; ++c) loadInput(in[c] + next, w.x[cur ^ 1][c], nextN, padTo(nextN));
+    for (int start = 0; start < frames;) {
+        Frames<C>& now = w.chunk[cur];
+        Frames<C>& next = w.chunk[cur ^ 1];
+        const int nextStart = start + n;
+        const int nextN = frames - nextStart < kChunk ? frames - nextStart : kChunk;
+        for (int c = 0; c < C; ++c) loadInput(in[c] + nextStart, next.x[c], nextN, padTo(nextN));
+        for (int c = 0; c < C; ++c)
+            for (int i = nextN; i < padTo(nextN); ++i) w.envelope[c][i] = 0.0f;
+        ChunkPreparation<C> prepare(b, next, w.envelope, nextN);
         const FilterStep<Mode> chunkStart = filter;
-        R nextEnvelope = envelope;  // at the end of this chunk
+        R afterChunk = envelope;  // the envelope at this chunk's end
 
         const int both = n < nextN ? n : nextN;
         int i = 0;
         for (; i < both; ++i) {
-            scatter<C>(w.y, i, filter(gather<C>(w.s, i), gather<C>(w.f, i), gather<C>(w.q, i)));
-            envelope = envelopeStep(envelope, gather<C>(w.x[cur ^ 1], i));
+            scatter<C>(w.y, i, filter(gather<C>(now.s, i), gather<C>(now.f, i), gather<C>(now.q, i)));
+            envelope = envelopeStep(envelope, gather<C>(next.x, i));
             scatter<C>(w.envelope, i, envelope);
+            prepare.shapeStep();
+            // One group behind the envelope, so that its values have left the store queue.
+            if ((i + 1) % kHalfLanes == 0 && i + 1 >= 2 * kHalfLanes) prepare.cutoffGroup();
         }
-        for (int j = i; j < n; ++j) scatter<C>(w.y, j, filter(gather<C>(w.s, j), gather<C>(w.f, j), gather<C>(w.q, j)));
+        for (int j = i; j < n; ++j)
+            scatter<C>(w.y, j, filter(gather<C>(now.s, j), gather<C>(now.f, j), gather<C>(now.q, j)));
         for (int j = i; j < nextN; ++j) {
-            envelope = envelopeStep(envelope, gather<C>(w.x[cur ^ 1], j));
+            envelope = envelopeStep(envelope, gather<C>(next.x, j));
             scatter<C>(w.envelope, j, envelope);
+            prepare.shapeStep();
+            if ((j + 1) % kHalfLanes == 0 && j + 1 >= 2 * kHalfLanes) prepare.cutoffGroup();
         }
 
         for (int c = 0; c < C; ++c) {
             ChainChannel& st = *state[c];
             // A state that turned non-finite stays so to the chunk's end; the chain then
-            // resets at the sample where it happened, which the exact path finds. The next
-            // chunk's envelope then starts from where the exact path left it.
-            if (isFinite(nextEnvelope[c]) && isFinite(filter.low[c]) && isFinite(filter.band[c])) {
+            // resets at the sample where it happened, which the exact path finds.
+            if (isFinite(afterChunk[c]) && isFinite(filter.low[c]) && isFinite(filter.band[c])) {
                 clipPass(b, w.y[c], out[c] + start, n);
-                st.cutoffCoef = w.f[c][n - 1], st.damping = w.q[c][n - 1];
+                st.cutoffCoef = now.f[c][n - 1], st.damping = now.q[c][n - 1];
                 continue;
             }
             st.envelope = chunkEnvelope[c], st.low = chunkStart.low[c], st.band = chunkStart.band[c];
             st.notch = chunkStart.notch[c], st.high = chunkStart.high[c];
-            chainExact(b, st, w.x[cur][c], out[c] + start, n);
-            nextEnvelope[c] = st.envelope;
+            chainExact(b, st, now.x[c], out[c] + start, n);
             filter.low[c] = st.low, filter.band[c] = st.band, filter.notch[c] = st.notch, filter.high[c] = st.high;
+            // The next chunk's envelope, and so its cutoff, start from where the exact path
+            // left the envelope.
+            afterChunk[c] = st.envelope;
             R e{};
             e[0] = st.envelope;
             for (int j = 0; j < nextN; ++j) {
                 R x{};
-                x[0] = w.x[cur ^ 1][c][j];
+                x[0] = next.x[c][j];
                 e = envelopeStep(e, x);
                 w.envelope[c][j] = e[0];
             }
             envelope[c] = e[0];
+            prepare.cutoffDone = 0;
         }
-
-        chunkEnvelope = nextEnvelope;
+        prepare.finish();
+        chunkEnvelope = afterChunk;
         cur ^= 1;
+        start = nextStart;
         n = nextN;
-        if (n > 0)
-            for (int c = 0; c < C; ++c) shapePass<C>(b, w, w.x[cur][c], c, padTo(n)), cutoffPass<C>(b, w, c, padTo(n));
     }
 
     for (int c = 0; c < C; ++c) {

@@ -21,7 +21,7 @@ constexpr unsigned kSineFastLimitBits = 0x49800000u;  // bit pattern of kSineFas
 // truncation stays below 2^-37 of the result, so the float rounding almost always lands
 // where the exact value's does and never more than one unit away.
 template <class D, class Q>
-inline D sineOfReduced(D r, Q k) {
+__attribute__((always_inline)) inline D sineOfReduced(D r, Q k) {
     const D z = r * r;
     const D series = r + (r * z) * (-1.0 / 6 + z * (1.0 / 120 + z * (-1.0 / 5040 + z * (1.0 / 362880 +
                      z * (-1.0 / 39916800 + z * (1.0 / 6227020800.0 + z * (-1.0 / 1307674368000.0)))))));
@@ -32,7 +32,7 @@ inline D sineOfReduced(D r, Q k) {
 // two parts of pi at most 32 and 29, so k times either part is exact and so is
 // a - k*part1; what the third part leaves is far below what rounding to float notices.
 template <class D, class Q>
-inline D sineOfMagnitude(D a) {
+__attribute__((always_inline)) inline D sineOfMagnitude(D a) {
     constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to an integer in the low bits
     const D t = a * 0x1.45f306dc9c883p-2 + kRoundingShift;
     const D k = t - kRoundingShift;
@@ -42,7 +42,7 @@ inline D sineOfMagnitude(D a) {
 
 // sin(a) for 0 <= a <= pi/2, which needs no reduction: the same bits as sineOfMagnitude.
 template <class D, class Q>
-inline D sineOfFirstQuadrant(D a) {
+__attribute__((always_inline)) inline D sineOfFirstQuadrant(D a) {
     return sineOfReduced<D, Q>(a, Q{});
 }
 
