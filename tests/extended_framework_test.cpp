@@ -19,7 +19,9 @@
 extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* p);
 extern "C" int __sanitizer_get_ownership(const volatile void* p);
 // The refused-allocation test asks for ~240 GB and needs null back instead of an abort.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 #endif
 
 namespace {
