@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the plug-in module and the tools, then runs the main job: prints what the module
-# reports to a host.
+# reports to a host and renders a demo bass line through it into demo.wav.
 set -euo pipefail
 cd "$(dirname "$0")"
 . .ci/deps.sh
@@ -9,4 +9,6 @@ need $BUILD_PACKAGES
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVEX_TESTS=OFF
 cmake --build build
 ./build/morvex-render --info
+./build/morvex-render --demo demo.wav
 echo "module: build/morvex.so"
+echo "demo:   demo.wav (a bass line through Morvex's default settings)"
