@@ -53,6 +53,10 @@ struct Failure {
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
+std::string counted(long count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 // --- interrupts -------------------------------------------------------------------------
 // The handler removes the temporary output, so an interrupt never leaves a partial file;
 // the rest of the program changes these only with the signals blocked.
@@ -271,8 +275,8 @@ Plugin loadPlugin(std::string path) {
         failure(path + ": the entry point returned something that is not a VST effect");
     }
     if (record->numInputs != 2 || record->numOutputs != 2)
-        failure(path + ": has " + std::to_string(record->numInputs) + " inputs and " +
-                std::to_string(record->numOutputs) + " outputs; morvex-render needs 2 inputs and 2 outputs");
+        failure(path + ": has " + counted(record->numInputs, "input") + " and " + counted(record->numOutputs, "output") +
+                "; morvex-render needs 2 inputs and 2 outputs");
     plugin.effect->open();
     return plugin;
 }
@@ -623,7 +627,7 @@ int run(int argc, char** argv) {
     if (!in) failure(input + ": not a sound file that libsndfile can read (" + sf_strerror(nullptr) + ")");
     std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> closeInput(in, sf_close);
     if (info.channels > 2)
-        failure(input + ": has " + std::to_string(info.channels) + " channels; morvex-render takes mono or stereo");
+        failure(input + ": has " + counted(info.channels, "channel") + "; morvex-render takes mono or stereo");
 
     Plugin plugin = loadPlugin(options.plugin.empty() ? defaultModule() : options.plugin);
     const RenderJob job{info.samplerate, options.block, std::llround(options.tail * info.samplerate),
