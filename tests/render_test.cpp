@@ -461,6 +461,12 @@ TEST_F(RenderTest, InfoShowsIdentityAndEveryParameterAsTheModuleReportsThem) {
     EXPECT_FALSE(std::getline(lines, line)) << "nothing after the table";
 }
 
+TEST_F(RenderTest, InfoShowsModulesItCannotRender) {
+    const Outcome run = render({"--plugin", kModuleDir + "/test_module_one_input.so", "--info"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("channels    : 1 in, 2 out\n"), std::string::npos) << run.out;
+}
+
 TEST_F(RenderTest, RendersAThirdPartyModule) {
     if (access(kThirdPartyModule.c_str(), R_OK) != 0)
         GTEST_SKIP() << kThirdPartyModule << " is not installed (Debian package dpf-plugins-vst)";

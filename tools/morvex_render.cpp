@@ -57,7 +57,6 @@ std::string counted(long count, const char* noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-// --- interrupts -------------------------------------------------------------------------
 // The handler removes the temporary output, so an interrupt never leaves a partial file;
 // the rest of the program changes these only with the signals blocked.
 char gTempPath[4096];
@@ -95,8 +94,6 @@ public:
 private:
     sigset_t previous_;
 };
-
-// --- files ------------------------------------------------------------------------------
 
 std::string directoryOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -228,8 +225,6 @@ int outputFormat(const std::string& output, const std::string& sampleFormat) {
     usageError(output + ": morvex-render cannot write ." + extension + " files");
 }
 
-// --- the module -------------------------------------------------------------------------
-
 std::string besideExecutable(const std::string& relative) {
     char path[4096];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
@@ -257,7 +252,10 @@ struct Plugin {
     std::unique_ptr<vsthost::Effect> effect;  // declared after the module: closed before unloading
 };
 
-Plugin loadPlugin(std::string path) {
+// Rendering needs two inputs and two outputs; --info shows any module.
+enum class Channels { Stereo, Any };
+
+Plugin loadPlugin(std::string path, Channels channels = Channels::Stereo) {
     // The loader searches the library path for a bare file name; a path given on the
     // command line means a file.
     if (path.find('/') == std::string::npos) path = "./" + path;
@@ -274,7 +272,7 @@ Plugin loadPlugin(std::string path) {
         plugin.effect.release();
         failure(path + ": the entry point returned something that is not a VST effect");
     }
-    if (record->numInputs != 2 || record->numOutputs != 2)
+    if (channels == Channels::Stereo && (record->numInputs != 2 || record->numOutputs != 2))
         failure(path + ": has " + counted(record->numInputs, "input") + " and " + counted(record->numOutputs, "output") +
                 "; morvex-render needs 2 inputs and 2 outputs");
     plugin.effect->open();
@@ -338,8 +336,6 @@ void printInfo(vsthost::Effect& effect) {
                     effect.paramDisplay(i).c_str(), effect.paramLabel(i).c_str());
 }
 
-// --- rendering --------------------------------------------------------------------------
-
 // Fills up to `frames` frames of the two inputs; fewer only at the end of the source.
 using Source = std::function<long(float* left, float* right, long frames)>;
 
@@ -392,7 +388,9 @@ void render(const Plugin& plugin, const std::vector<Setting>& settings, const So
     info.samplerate = job.rate;
     info.channels = 2;
     info.format = job.format;
-    SNDFILE* out = sf_open_fd(temporary.fd(), SFM_WRITE, &info, SF_FALSE);
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open_fd(temporary.fd(), SFM_WRITE, &info, SF_FALSE),
+                                                     sf_close);
+    SNDFILE* out = file.get();
     if (!out) failure(job.output + ": cannot write: " + sf_strerror(nullptr));
     // Integer samples beyond full scale are clipped rather than wrapped around.
     sf_command(out, SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -438,7 +436,7 @@ void render(const Plugin& plugin, const std::vector<Setting>& settings, const So
         progress.update(done);
     }
     effect.mainsChanged(false);
-    if (sf_close(out) != 0 && writeError.empty()) writeError = "cannot finish the file";
+    if (sf_close(file.release()) != 0 && writeError.empty()) writeError = "cannot finish the file";
     if (!writeError.empty()) failure(job.output + ": " + writeError);
     temporary.commit();
 }
@@ -497,8 +495,6 @@ std::vector<float> demoBassLine(int rate) {
     }
     return samples;
 }
-
-// --- command line -----------------------------------------------------------------------
 
 struct Options {
     std::string plugin;
@@ -587,7 +583,7 @@ int run(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
 
     if (options.info) {
-        Plugin plugin = loadPlugin(options.plugin.empty() ? defaultModule() : options.plugin);
+        Plugin plugin = loadPlugin(options.plugin.empty() ? defaultModule() : options.plugin, Channels::Any);
         applySettings(plugin, options.settings);
         printInfo(*plugin.effect);
         return 0;
