@@ -23,3 +23,8 @@ need() {
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
+
+# A third-party VST 2.4 module that the render tool's tests drive.
+TEST_PACKAGES="$TEST_PACKAGES dpf-plugins-vst"
+# What redrawing the plots in docs/plots needs (./build.sh plots).
+PLOT_PACKAGES="gnuplot-nox"

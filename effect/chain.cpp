@@ -1,14 +1,17 @@
 #include <cmath>
 #include <cstdint>
 
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#define MORVEX_HAVE_MXCSR 1
+#include "denormal_guard.h"
+#if MORVEX_HAVE_MXCSR
+#include <emmintrin.h>
 #endif
-
 #include "morvex.h"
 
 namespace {
+
+// The filter's damping bound and the clipper's positive denominator hold for values in 0..1
+// only; NaN reads as 0.
+float clampUnit(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 
 float* outputFor(ChannelState& state, FilterMode mode) {
     switch (mode) {
@@ -20,22 +23,17 @@ float* outputFor(ChannelState& state, FilterMode mode) {
     }
 }
 
-// Parameters outside 0..1 (NaN included) would let the filter or the clipper run away;
-// the chain uses them clamped, while the stored values stay as the host set them.
-float unitClamp(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
-
-// Subnormal states in long silences would cost more than the whole chain; flush them for
-// the duration of the block and give the caller its own settings back.
-class FlushDenormals {
-public:
-#ifdef MORVEX_HAVE_MXCSR
-    FlushDenormals() : saved(_mm_getcsr()) { _mm_setcsr(saved | 0x8040u); }  // FTZ | DAZ
-    ~FlushDenormals() { _mm_setcsr(saved); }
-
-private:
-    unsigned saved;
+// Resonance^0.25 as two square roots in double precision, rounded once: the correctly
+// rounded value for every Resonance in 0..1 (the same as powf gives), and, unlike powf,
+// the same bits on every processor and C library.
+float fourthRoot(float v) {
+#if MORVEX_HAVE_MXCSR
+    const __m128d d = _mm_cvtss_sd(_mm_setzero_pd(), _mm_set_ss(v));
+    return _mm_cvtss_f32(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_sqrt_sd(d, _mm_sqrt_sd(d, d))));
+#else
+    return static_cast<float>(std::sqrt(std::sqrt(static_cast<double>(v))));
 #endif
-};
+}
 
 bool overlap(const float* a, const float* b, VstInt32 frames) {
     const auto x = reinterpret_cast<std::uintptr_t>(a), y = reinterpret_cast<std::uintptr_t>(b);
@@ -71,8 +69,7 @@ ChainBlock Morvex::chainBlock() const {
     b.cutoff = p[kCutoff];
     b.envAtk = p[kEnvAtk];
     b.envDec = p[kEnvDec];
-    // Depends on the block only: the same value every sample would compute.
-    b.dampingLimit = (1.0f - std::pow(p[kResonance], 0.25f)) * 2.0f;
+    b.dampingLimit = (1.0f - fourthRoot(p[kResonance])) * 2.0f;  // the same every sample of the block
     b.drive = p[kDisto] * 8.0f;
     b.driveMinusOne = b.drive - 1.0f;
     b.postAmp = p[kPostAmp];
@@ -81,19 +78,19 @@ ChainBlock Morvex::chainBlock() const {
 }
 
 void Morvex::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    const DenormalsFlushed flushed;
     for (std::size_t i = 0; i < paramValues.size(); ++i)
-        blockParams.values[i] = unitClamp(paramValues[i].load(std::memory_order_relaxed));
+        blockParams.values[i] = clampUnit(paramValues[i].load(std::memory_order_relaxed));
     blockParams.mode = filterMode.load(std::memory_order_relaxed);
     for (ChannelState& st : channelStates) st.selectedOutput = outputFor(st, blockParams.mode);
     if (sampleFrames <= 0) return;
 
-    FlushDenormals flush;
     const ChainBlock block = chainBlock();
     ChainChannel chain[2] = {toChain(channelStates[0]), toChain(channelStates[1])};
     const VstInt32 n = sampleFrames;
-    // Interleaving reads both inputs of a chunk before writing either output: that equals
-    // finishing the first channel before the second unless the first output feeds the
-    // second input or the buffers overlap partly.
+    // The kernel reads a chunk of both inputs before it writes that chunk of either output.
+    // That equals finishing the first channel before the second unless the first output
+    // feeds the second input or buffers overlap only in part; then one channel at a time.
     const bool interleave = !overlap(outputs[0], inputs[1], n) && sameOrApart(outputs[0], outputs[1], n) &&
                             sameOrApart(outputs[1], inputs[0], n) && sameOrApart(outputs[0], inputs[0], n) &&
                             sameOrApart(outputs[1], inputs[1], n);

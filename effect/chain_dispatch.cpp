@@ -73,7 +73,9 @@ void chainExact(const ChainBlock& b, ChainChannel& st, const float* in, float* o
         u = u > 0.0f ? u : 0.0f;
         u = u < 0.25f ? u : 0.25f;
         const float f = chainSine(u * 3.1415927f) * 2.0f;
-        const float q = std::fmin(b.dampingLimit, std::fmin(2.0f, 2.0f / f - f * 0.5f));
+        const float t = 2.0f / f - f * 0.5f;  // q = fmin(dampingLimit, fmin(2, t)), NaN losing
+        const float m = t < 2.0f ? t : 2.0f;
+        const float q = m < b.dampingLimit || b.dampingLimit != b.dampingLimit ? m : b.dampingLimit;
         st.cutoffCoef = f, st.damping = q;
 
         float o[2];

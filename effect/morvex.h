@@ -10,7 +10,8 @@
 #include "parameters.h"
 
 // The chain's copy of the parameters, taken once at the start of every block so that both
-// channels see the same values for the whole block.
+// channels see the same values for the whole block. The values are clamped to 0..1 (NaN to 0)
+// for the chain; the effect keeps and reports them as the host set them.
 struct BlockParams {
     std::array<float, kNumParams> values;
     FilterMode mode;
@@ -35,7 +36,8 @@ public:
     explicit Morvex(audioMasterCallback hostCallback);
     ~Morvex() override = default;
 
-    // [audio thread]
+    // [audio thread] Runs with subnormals flushed to zero and gives the caller back its own
+    // floating-point mode. Non-finite input samples count as silence; the output is always finite.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
     void processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) override;
 

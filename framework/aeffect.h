@@ -279,6 +279,7 @@ struct VstVariableIo;
 struct VstAudioFile;
 struct VstPatchChunkInfo;
 struct VstFileSelect;
+struct VstOfflineTask;
 struct VstWindow;
 struct MidiProgramName;
 struct MidiProgramCategory;

@@ -117,4 +117,17 @@ TEST(MorvexProgram, NameIsBoundedTo24CharactersWith25BytesWritten) {
     EXPECT_EQ(std::string(name), "abcdefghijklmnopqrstuvwx");
 }
 
+TEST(MorvexChain, ProcessingAllocatesNothing) {
+    Morvex effect(nullptr);
+    float left[64] = {0.5f}, right[64] = {NAN};
+    float* io[2] = {left, right};
+    double dleft[8] = {}, dright[8] = {};
+    double* dio[2] = {dleft, dright};
+    long before = allocations.load();
+    effect.processReplacing(io, io, 64);
+    effect.processReplacing(io, io, 0);
+    effect.processDoubleReplacing(dio, dio, 8);
+    EXPECT_EQ(allocations.load(), before);
+}
+
 }  // namespace
