@@ -2,10 +2,8 @@
 #include <cstdint>
 
 #include "denormal_guard.h"
-#if MORVEX_HAVE_MXCSR
-#include <emmintrin.h>
-#endif
 #include "morvex.h"
+#include "sine_kernel.h"
 
 namespace {
 
@@ -21,18 +19,6 @@ float* outputFor(ChannelState& state, FilterMode mode) {
         case kFilterPeak: return &state.peak;
         default: return &state.low;
     }
-}
-
-// Resonance^0.25 as two square roots in double precision, rounded once: the correctly
-// rounded value for every Resonance in 0..1 (the same as powf gives), and, unlike powf,
-// the same bits on every processor and C library.
-float fourthRoot(float v) {
-#if MORVEX_HAVE_MXCSR
-    const __m128d d = _mm_cvtss_sd(_mm_setzero_pd(), _mm_set_ss(v));
-    return _mm_cvtss_f32(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_sqrt_sd(d, _mm_sqrt_sd(d, d))));
-#else
-    return static_cast<float>(std::sqrt(std::sqrt(static_cast<double>(v))));
-#endif
 }
 
 bool overlap(const float* a, const float* b, VstInt32 frames) {
@@ -69,7 +55,8 @@ ChainBlock Morvex::chainBlock() const {
     b.cutoff = p[kCutoff];
     b.envAtk = p[kEnvAtk];
     b.envDec = p[kEnvDec];
-    b.dampingLimit = (1.0f - fourthRoot(p[kResonance])) * 2.0f;  // the same every sample of the block
+    // The same every sample of the block. Not powf: its last bit differs between machines.
+    b.dampingLimit = (1.0f - chainFourthRoot(p[kResonance])) * 2.0f;
     b.drive = p[kDisto] * 8.0f;
     b.driveMinusOne = b.drive - 1.0f;
     b.postAmp = p[kPostAmp];

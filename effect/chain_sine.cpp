@@ -1,5 +1,11 @@
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define MORVEX_SSE2_SQRT 1
+#endif
 
 #include "sine_kernel.h"
 
@@ -78,4 +84,14 @@ float chainSine(float x) {
     float result;
     std::memcpy(&result, &valueBits, sizeof result);
     return result;
+}
+
+float chainFourthRoot(float v) {
+#ifdef MORVEX_SSE2_SQRT
+    // The instruction itself: no error handling for negative arguments, none needed here.
+    const __m128d d = _mm_cvtss_sd(_mm_setzero_pd(), _mm_set_ss(v));
+    return _mm_cvtss_f32(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_sqrt_sd(d, _mm_sqrt_sd(d, d))));
+#else
+    return static_cast<float>(std::sqrt(std::sqrt(static_cast<double>(v))));
+#endif
 }

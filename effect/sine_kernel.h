@@ -52,3 +52,6 @@ __attribute__((always_inline)) inline D sineOfFirstQuadrant(D a) {
 float sineLargeArgument(float x);
 // The chain's sine for one value: the same bits as every vector lane computes.
 float chainSine(float x);
+// v^0.25 as two square roots in double precision, rounded once: correctly rounded (powf is
+// not always), and the same bits with every processor and C library.
+float chainFourthRoot(float v);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -119,7 +120,8 @@ Outcome runOracle(const Case& run) {
         place(run.layout, memory, frames, in, out);
         std::copy(run.inputs[0][blk].begin(), run.inputs[0][blk].end(), in[0]);
         std::copy(run.inputs[1][blk].begin(), run.inputs[1][blk].end(), in[1]);
-        for (int c = 0; c < 2; ++c) oracleProcessFlushed(params, o.state[c], in[c], out[c], frames, chainSine);
+        for (int c = 0; c < 2; ++c)
+            oracleProcessFlushed(params, o.state[c], in[c], out[c], frames, chainSine, chainFourthRoot);
         o.memory.insert(o.memory.end(), memory.begin(), memory.end());
     }
     return o;
@@ -167,6 +169,31 @@ TEST(ChainKernel, EveryTargetMatchesTheOracleWithTheSameSineBitForBit) {
             expectSameBits(runEffect(run, target), want);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The damping bound comes from Resonance^0.25 once per block. The chain's fourth root is
+// the correctly rounded one (checked against long double) for a dense sweep of 0..1, and
+// the C library's powf is at most one unit in the last place from it.
+TEST(ChainKernel, FourthRootOfResonanceIsCorrectlyRounded) {
+    long differing = 0, checked = 0;
+    for (std::uint32_t pattern = 0x00800000u; pattern <= 0x3f800000u; pattern += 1021u) {
+        float resonance;
+        std::memcpy(&resonance, &pattern, sizeof resonance);
+        const float got = chainFourthRoot(resonance);
+        const float exact = static_cast<float>(std::pow(static_cast<long double>(resonance), 0.25L));
+        ASSERT_EQ(bits(got), bits(exact)) << "Resonance " << resonance;
+        const float library = std::pow(resonance, 0.25f);
+        ++checked;
+        if (bits(library) == bits(got)) continue;
+        ++differing;
+        ASSERT_TRUE(bits(got) == bits(std::nextafter(library, 0.0f)) || bits(got) == bits(std::nextafter(library, 2.0f)))
+            << "Resonance " << resonance << ": " << got << ", powf gives " << library;
+    }
+    std::printf("powf differs from the correctly rounded fourth root for %ld of %ld values\n", differing, checked);
 }
 
 }  // namespace

@@ -69,10 +69,11 @@ Stereo runInPlace(vsthost::Effect& fx, Stereo buffers) {
 }
 
 // What the module must give for one channel: the oracle in the module's floating-point mode,
-// with the module's own sine.
+// with the module's own sine and power.
 Samples expected(const OracleParams& params, OracleState& state, const Samples& in) {
     Samples out(in.size());
-    oracleProcessFlushed(params, state, in.data(), out.data(), static_cast<int>(in.size()), chainSine);
+    oracleProcessFlushed(params, state, in.data(), out.data(), static_cast<int>(in.size()), chainSine,
+                         chainFourthRoot);
     return out;
 }
 
