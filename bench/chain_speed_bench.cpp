@@ -1,11 +1,12 @@
 // Speed of the chain, in nanoseconds per sample per channel ("ns_per_sample" counter):
-// - Straightforward: the chain as written, sample by sample, sinf and powf every sample;
+// - Straightforward: the chain as written (the tests' oracle), sample by sample, sinf and
+//   powf every sample, in the caller's floating-point mode;
 // - Shipped/<target>: Morvex::processReplacing with each instruction set the CPU has;
 // - DependencyBound: only the recursions (envelope and the two filter half-steps) of both
 //   channels interleaved, with the sines and coefficients precomputed: the floor.
 // Inputs: white noise, a 440 Hz sine, and a loud burst followed by silence (the filter and
 // envelope ring down through the subnormal range). Frames per block: 32, 512, 4096.
-// Summarise with bench/summarise.py for the ratios.
+// bench/summarise.py turns the JSON output into the table of the README, with the ratios.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "effect/morvex.h"
+#include "tests/chain_oracle.h"
 
 namespace {
 
@@ -54,53 +56,16 @@ void report(benchmark::State& state, int frames) {
         2.0 * frames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// The chain exactly as written, one channel after the other.
-struct PlainChannel {
-    float envelope = 0, notch = 0, low = 0, high = 0, band = 0, peak = 0;
-};
-
-void plainChain(const float* p, int mode, PlainChannel& st, const float* in, float* out, int frames) {
-    float* selected = mode == 1 ? &st.high : mode == 2 ? &st.band : mode == 3 ? &st.notch : mode == 4 ? &st.peak
-                                                                                                       : &st.low;
-    for (int i = 0; i < frames; ++i) {
-        const float x = in[i];
-        const float d = std::fabs(x) - st.envelope;
-        const float a = d < 0.0f ? p[kEnvDec] : p[kEnvAtk];
-        st.envelope = st.envelope + a * d;
-        const float g = (p[kPreAmp] * 8.0f) * x;
-        const float s = std::sin(g * 2.0f) * p[kShape] + std::sin(g) * (1.0f - p[kShape]);
-        float u = ((p[kEnv] * st.envelope) * 2.0f + p[kCutoff]) * 0.25f;
-        u = u > 0.0f ? u : 0.0f;
-        u = u < 0.25f ? u : 0.25f;
-        const float f = std::sin(u * 3.1415927f) * 2.0f;
-        const float m = std::fmin(2.0f, 2.0f / f - f * 0.5f);
-        const float q = std::fmin((1.0f - std::pow(p[kResonance], 0.25f)) * 2.0f, m);
-        float o[2];
-        for (float& half : o) {
-            st.notch = s - q * st.band;
-            st.low = f * st.band + st.low;
-            st.high = st.notch - st.low;
-            st.band = st.high * f + st.band;
-            st.peak = st.low - st.high;
-            half = *selected;
-        }
-        const float y = (o[0] + o[1]) * 0.5f;
-        const float k = p[kDisto] * 8.0f;
-        const float ay = std::fabs(y);
-        float z = ((k + ay) * y) / (((k - 1.0f) * ay + y * y) + 1.0f);
-        z = z > -1.0f ? z : -1.0f;
-        z = z < 1.0f ? z : 1.0f;
-        out[i] = p[kPostAmp] * z;
-    }
-}
-
 void Straightforward(benchmark::State& state, Signal signal) {
     const int frames = static_cast<int>(state.range(0));
     Stereo io(signal);
-    PlainChannel channels[2];
+    OracleParams params = oracleDefaults();
+    for (int i = 0; i < kNumParams; ++i) params.values[i] = kSetting[i];
+    params.mode = filterModeFor(kSetting[kMode]);
+    OracleState channels[2];
     int at = 0;
     for (auto _ : state) {
-        for (int c = 0; c < 2; ++c) plainChain(kSetting, 2, channels[c], &io.in[c][at], &io.out[c][at], frames);
+        for (int c = 0; c < 2; ++c) oracleProcess(params, channels[c], &io.in[c][at], &io.out[c][at], frames);
         benchmark::DoNotOptimize(io.out[1][at]);
         at = (at + frames) % kCycle;
     }
@@ -147,6 +112,7 @@ void DependencyBound(benchmark::State& state, Signal signal) {
     const Lanes atk = Lanes{} + kSetting[kEnvAtk], dec = Lanes{} + kSetting[kEnvDec];
     Lanes env{}, low{}, band{};
     int at = 0;
+    OracleFlushedMode flushed;  // subnormals flushed, as the shipped chain runs
     for (auto _ : state) {
         for (int i = at; i < at + frames; ++i) {
             const Lanes x = {io.in[0][i], io.in[1][i], 0.0f, 0.0f};

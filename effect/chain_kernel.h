@@ -254,14 +254,17 @@ void runChannels(const ChainBlock& b, ChainChannel* const* state, const float* c
 
     int cur = 0, n = frames < kFirstChunk ? frames : kFirstChunk;
     {
+        // No filtering yet to overlap with: the shaper's slices go along with the envelope.
         for (int c = 0; c < C; ++c) loadInput(in[c], w.chunk[cur].x[c], n, padTo(n));
-        for (int i = 0; i < n; ++i) {
-            envelope = envelopeStep(envelope, gather<C>(w.chunk[cur].x, i));
-            scatter<C>(w.envelope, i, envelope);
-        }
         for (int c = 0; c < C; ++c)
             for (int i = n; i < padTo(n); ++i) w.envelope[c][i] = 0.0f;
         ChunkPreparation<C> first(b, w.chunk[cur], w.envelope, n);
+        for (int i = 0; i < n; ++i) {
+            envelope = envelopeStep(envelope, gather<C>(w.chunk[cur].x, i));
+            scatter<C>(w.envelope, i, envelope);
+            first.shapeStep();
+            if ((i + 1) % kHalfLanes == 0 && i + 1 >= 2 * kHalfLanes) first.cutoffGroup();
+        }
         first.finish();
     }
 
