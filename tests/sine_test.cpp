@@ -31,6 +31,18 @@ std::int64_t ordinal(float f) {
     return bits & 0x80000000u ? -static_cast<std::int64_t>(bits & 0x7fffffffu) : static_cast<std::int64_t>(bits);
 }
 
+// The reference is the C library's double-precision sine rounded to float. The GNU C
+// library's is exact for every argument; others (the Windows runtime under Wine among them)
+// get huge arguments wrong, so there only the vector path's range is held against it.
+bool referenceIsExact(float x) {
+#ifdef __GLIBC__
+    (void)x;
+    return true;
+#else
+    return std::fabs(x) <= kSineFastLimit;
+#endif
+}
+
 struct Sweep {
     std::int64_t checked = 0, differentFromReference = 0, worstUlps = 0;
     float worstArgument = 0.0f;
@@ -50,12 +62,13 @@ void sweep(std::uint64_t first, std::uint64_t end, std::uint64_t stride, Sweep& 
         }
         for (int i = 0; i < count; ++i) {
             scalar[i] = chainSine(args[i]);
+            if (!referenceIsExact(args[i])) continue;
             const float reference = static_cast<float>(std::sin(static_cast<double>(args[i])));
             const std::int64_t ulps = std::llabs(ordinal(scalar[i]) - ordinal(reference));
             result.differentFromReference += ulps != 0;
             if (ulps > result.worstUlps) result.worstUlps = ulps, result.worstArgument = args[i];
         }
-        result.checked += count;
+        for (int i = 0; i < count; ++i) result.checked += referenceIsExact(args[i]);
         for (int t = 0; t < static_cast<int>(ChainTarget::kCount); ++t) {
             const auto target = static_cast<ChainTarget>(t);
             if (!chainTargetAvailable(target)) continue;
