@@ -2,8 +2,8 @@
 // the channels interleaved, and everything else (input sines, cutoff coefficient and
 // damping, clipper, gain), run over vectors of MORVEX_VECTOR_BYTES bytes on a stack chunk.
 // Each SIMD translation unit includes this once with its own vector width and defines
-// MORVEX_KERNEL_NAME and MORVEX_SINE_NAME; every width performs the same IEEE operations, lane by lane, as the
-// sample-by-sample chain, so all give the same bits.
+// MORVEX_KERNEL_NAME and MORVEX_SINE_NAME; every width performs the same IEEE operations,
+// lane by lane, as the sample-by-sample chain, so all give the same bits.
 #pragma once
 
 #include "chain_simd.h"
@@ -143,7 +143,6 @@ struct Work {
     Frames<C> chunk[2];  // the one being filtered and the next one
     alignas(64) float envelope[C][kChunk];
     alignas(64) float y[C][kChunk];
-    alignas(64) float scratch[kChunk];
 };
 
 // s = sin(2g)·Shape + sin(g)·(1 − Shape), g = (Pre Amp·8)·x, for kHalfLanes values
