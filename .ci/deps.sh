@@ -4,7 +4,7 @@
 # Packages that building the module, the host library and the tools needs.
 BUILD_PACKAGES="g++ cmake ninja-build pkg-config libsndfile1-dev"
 # Packages that the test suite adds.
-TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev binutils"
+TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev binutils python3"
 
 need() {
     local missing=() package

@@ -6,7 +6,8 @@ parameter values must come back when Ardour re-opens the session.
 
 Ardour 7.3 sometimes crashes while closing a session or exiting after its work is done, so
 each run is judged by the lines it printed, runs under `timeout` and is tried again once
-(the export, which also hangs now and then, twice). Exits 77 (skipped) when Ardour is not installed, unless MORVEX_REQUIRE_ARDOUR=1.
+(the export, which also hangs now and then, twice). Exits 77 (skipped) when Ardour is not
+installed, unless MORVEX_REQUIRE_ARDOUR=1.
 """
 import argparse
 import os
