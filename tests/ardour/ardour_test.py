@@ -224,6 +224,8 @@ def main():
 
     region = fields(lines, "REGION")
     checks.check("the test file is on the track as one stereo region", region == [[str(frames), "2"]], str(region))
+    checks.check("the track feeds the master bus, which the export renders",
+                 fields(lines, "OUTPUT") == [["0", "true"], ["1", "true"]], str(fields(lines, "OUTPUT")))
     plugin = fields(lines, "PLUGIN")
     checks.check("Ardour inserted Morvex by its unique id",
                  plugin and plugin[0][:2] == ["Morvex", UNIQUE_ID], str(plugin))

@@ -11,6 +11,18 @@ if tracks:size() ~= 1 then
 	print("FAILED could not add the track")
 	return
 end
+-- New tracks are connected to the master bus by a background thread, which may not have run
+-- before the session is saved and closed: connect them here.
+local track = tracks:front()
+local master = Session:master_out()
+for c = 0, 1 do
+	local port = track:output():audio(c)
+	port:connect(master:input():audio(c):name())
+	if not port:connected_to(master:input():audio(c):name()) then
+		print("FAILED could not connect " .. port:name() .. " to the master bus")
+		return
+	end
+end
 Session:save_state("", false, false, false, false, false)
 print("CREATED " .. Session:path())
 close_session()

@@ -31,6 +31,12 @@ if range then
 	print("RANGE\t" .. range:start():samples() .. "\t" .. range:_end():samples())
 end
 
+local master = Session:master_out()
+for c = 0, 1 do
+	local destination = master:input():audio(c):name()
+	print("OUTPUT\t" .. c .. "\t" .. tostring(track:output():audio(c):connected_to(destination)))
+end
+
 local proc = ARDOUR.LuaAPI.new_plugin(Session, unique_id, ARDOUR.PluginType.LXVST, "")
 if proc:isnil() then
 	print("FAILED Ardour knows no plug-in with unique id " .. unique_id)
