@@ -171,7 +171,7 @@ def main():
     os.makedirs(plugins)
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
                XDG_CACHE_HOME=os.path.join(home, ".cache"), XDG_DATA_HOME=os.path.join(home, ".local", "share"),
-               LXVST_PATH=plugins, VST_PATH=plugins)
+               LXVST_PATH=plugins)
     env.pop("DISPLAY", None)
     tool = os.path.abspath(args.wav_tool)
     checks = Checks()
@@ -183,14 +183,14 @@ def main():
                 print("    " + line)
         return code == 0
 
-    # The scanner skips a module whose cache entry is not strictly newer, in whole seconds:
-    # a module built this second would be left out, so date the copy back.
+    # Ardour ignores a scan cache entry that is not strictly newer than the module, in whole
+    # seconds: a module built this second would be left out, so date the copy back.
     module = os.path.join(plugins, "morvex.so")
     shutil.copy(args.module, module)
     past = time.time() - 10
     os.utime(module, (past, past))
 
-    # Its exit status says little; what it prints is the verdict.
+    # Its exit status is 0 even for a file it cannot load; what it prints is the verdict.
     scan_env = dict(env, LD_LIBRARY_PATH=ARDOUR_LIB)
     _, lines, _ = run([SCANNER, "-f", module], scan_env, 60)
     found = [line for line in lines if "Found Plugin" in line]

@@ -12,10 +12,12 @@ if tracks:size() ~= 1 then
 	return
 end
 -- New tracks are connected to the master bus by a background thread, which may not have run
--- before the session is saved and closed: connect them here.
+-- before the session is saved and closed: connect them here. The inputs are cut off, so that
+-- between runs the plug-in only ever hears silence and starts the bounce from rest.
 local track = tracks:front()
 local master = Session:master_out()
 for c = 0, 1 do
+	track:input():audio(c):disconnect_all()
 	local port = track:output():audio(c)
 	port:connect(master:input():audio(c):name())
 	if not port:connected_to(master:input():audio(c):name()) then
