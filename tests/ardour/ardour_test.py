@@ -58,6 +58,10 @@ class Checks:
         sys.stdout.flush()
         return ok
 
+    def finish(self):
+        print(f"ardour: {self.passed} passed, {self.failed} failed")
+        return 0 if self.failed == 0 else 1
+
 
 def run(argv, env, seconds=RUN_SECONDS):
     started = time.monotonic()
@@ -196,16 +200,16 @@ def main():
     found = [line for line in lines if "Found Plugin" in line]
     if not checks.check("Ardour's scanner finds the module", any("Morvex" in line for line in found),
                         found[0] if found else " | ".join(lines[-5:])):
-        return 1
+        return checks.finish()
 
     lines = run_ardour("create session", [LUA, os.path.join(HERE, "create_session.lua"), session_dir, SESSION,
                                           str(RATE)], env, "CREATED")
     if not checks.check("Ardour creates a session with a stereo track", lines is not None):
-        return 1
+        return checks.finish()
 
     stereo, left, right = (os.path.join(work, name) for name in ("input.wav", "input-L.wav", "input-R.wav"))
-    if not wav_tool("generate", SECONDS, stereo, left, right):
-        return 1
+    if not checks.check("the test signal is written", wav_tool("generate", SECONDS, stereo, left, right)):
+        return checks.finish()
     frames = int(float(SECONDS) * RATE)
     put_file_on_track(session_dir, left, right, frames)
     pristine = session_dir + ".before"
@@ -217,10 +221,8 @@ def main():
 
     lines = run_ardour("insert, set and bounce", [LUA, os.path.join(HERE, "process_session.lua"), session_dir,
                                                   SESSION, UNIQUE_ID] + VALUES, env, "SAVED", restore)
-    if lines is None:
-        checks.check("Ardour inserts Morvex, bounces and saves", False)
-        print(f"ardour: {checks.passed} passed, {checks.failed} failed")
-        return 1
+    if not checks.check("Ardour inserts Morvex, bounces and saves", lines is not None):
+        return checks.finish()
 
     region = fields(lines, "REGION")
     checks.check("the test file is on the track as one stereo region", region == [[str(frames), "2"]], str(region))
@@ -266,6 +268,9 @@ def main():
 
     lines = run_ardour("re-open", [LUA, os.path.join(HERE, "reload_session.lua"), session_dir, SESSION], env,
                        "RELOADED")
+    checks.check("the re-opened session has Morvex active on the track",
+                 fields(lines or [], "PLUGIN")[:1] == [["Morvex", UNIQUE_ID, "10"]] and
+                 fields(lines or [], "ACTIVE") == [["true"]], str(fields(lines or [], "ACTIVE")))
     restored = [float(value) for _, value in fields(lines or [], "VALUE")]
     checks.check("the saved session brings back the ten values",
                  len(restored) == 10 and all(abs(v - float(w)) <= 1e-7 for v, w in zip(restored, VALUES)),
@@ -280,8 +285,7 @@ def main():
                  lines is not None and os.path.exists(exported) and wav_tool("compare", reference, exported,
                                                                                TOLERANCE))
 
-    print(f"ardour: {checks.passed} passed, {checks.failed} failed")
-    return 0 if checks.failed == 0 else 1
+    return checks.finish()
 
 
 if __name__ == "__main__":
