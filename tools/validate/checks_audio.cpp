@@ -19,7 +19,10 @@ constexpr float kBound = 16.0f;  // +24 dBFS: well beyond what a full-scale test
 // Output that follows one bad block: every sample from the block on must be finite, and a
 // second later the output must match that of a twin that got zeros instead of the bad
 // values (a state that latched the bad values never does).
-void checkBadInput(const char* check, const char* recoverCheck, const float* values, int count, int level) {
+// A module that passes bad input through as it comes fails only at `levelDuring`; one whose
+// later output is still affected fails at `levelAfter`.
+void checkBadInput(const char* check, const char* recoverCheck, const float* values, int count, int levelDuring,
+                   int levelAfter) {
     auto effect = startEffect();
     auto twin = startEffect();
     auto third = startEffect();
@@ -40,11 +43,16 @@ void checkBadInput(const char* check, const char* recoverCheck, const float* val
     processAll(*effect, in, out, block);
     processAll(*twin, clean, twinOut, block);
     processAll(*third, clean, thirdOut, block);
-    Scan scan;
-    scan.add(out, badBlock * block);
-    if (scan.firstNonFinite >= 0)
-        problem(check, format("non-finite output from frame %ld of the bad block on", scan.firstNonFinite - badBlock * block),
-                level);
+    Scan during, after;
+    during.add(out, badBlock * block, (badBlock + 1) * block);
+    after.add(out, (badBlock + 1) * block);
+    if (after.firstNonFinite >= 0)
+        problem(check, format("non-finite output %ld frames after the bad block", after.firstNonFinite - (badBlock + 1) * block),
+                levelAfter);
+    else if (during.firstNonFinite >= 0)
+        problem(check, format("non-finite output in the bad block from its frame %ld on, finite after it",
+                              during.firstNonFinite - badBlock * block),
+                levelDuring);
     else
         pass(check, format("finite output in the bad block and the %d blocks after it", blocks - badBlock - 1));
 
@@ -67,7 +75,7 @@ void checkBadInput(const char* check, const char* recoverCheck, const float* val
         problem(recoverCheck,
                 format("a second later the output still differs by %g from an effect that never got them (state latched)",
                        worst),
-                level);
+                levelAfter);
     else
         pass(recoverCheck, "a second later the output matches an effect that never got them");
 }
@@ -163,12 +171,12 @@ void checkAudio() {
     }
     {
         const float huge[] = {1e30f, -1e30f, FLT_MAX, -FLT_MAX, 1e20f, 3e38f};
-        checkBadInput("audio: huge input values", "audio: recovers from huge input values", huge, 6, 5);
+        checkBadInput("audio: huge input values", "audio: recovers from huge input values", huge, 6, 5, 5);
         const float inf = std::numeric_limits<float>::infinity();
         const float nan = std::numeric_limits<float>::quiet_NaN();
         const float nonFinite[] = {nan, inf, -inf, -nan};
         checkBadInput("audio: NaN and infinite input values", "audio: recovers from NaN and infinite input values",
-                      nonFinite, 4, 7);
+                      nonFinite, 4, 7, 5);
     }
     {
         const char* check = "audio: in-place processing matches separate buffers";

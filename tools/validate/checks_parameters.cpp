@@ -153,7 +153,7 @@ void checkParameters() {
         std::uniform_int_distribution<int> index(0, std::max(0, params - 1));
         for (int at = 0; at < frames; at += 32) {
             if (params > 0) automated->setParameter(index(rng()), unit(rng()));
-            automated->processReplacing(in.at(at), out.at(at), 32);
+            automated->processReplacing(in.at(at), out.at(at), std::min(32, frames - at));
         }
         Scan scan;
         scan.add(out);

@@ -147,25 +147,28 @@ bool interposerActive() {
 using rtwatch::note;
 using Counts = rtwatch::Counts;
 
+// The build hides symbols by default; these must be seen by every loaded module.
+#define VISIBLE __attribute__((visibility("default")))
+
 extern "C" {
 
-void* malloc(std::size_t n) {
+VISIBLE void* malloc(std::size_t n) {
     note(&Counts::mallocs);
     return rtwatch::allocate(n);
 }
 
-void free(void* p) {
+VISIBLE void free(void* p) {
     if (p) note(&Counts::frees);
     rtwatch::release(p);
 }
 
-void* calloc(std::size_t count, std::size_t size) {
+VISIBLE void* calloc(std::size_t count, std::size_t size) {
     note(&Counts::callocs);
     if (!rtwatch::ready()) return rtwatch::bootstrapAlloc(count * size);  // static storage: zero already
     return rtwatch::next.calloc(count, size);
 }
 
-void* realloc(void* p, std::size_t n) {
+VISIBLE void* realloc(void* p, std::size_t n) {
     note(&Counts::reallocs);
     if (rtwatch::fromBootstrap(p)) {
         std::size_t old;
@@ -178,40 +181,40 @@ void* realloc(void* p, std::size_t n) {
     return rtwatch::next.realloc(p, n);
 }
 
-int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
+VISIBLE int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
     note(&Counts::mallocs);
     if (!rtwatch::ready()) return ENOMEM;
     return rtwatch::next.posixMemalign(out, alignment, n);
 }
 
-void* aligned_alloc(std::size_t alignment, std::size_t n) {
+VISIBLE void* aligned_alloc(std::size_t alignment, std::size_t n) {
     note(&Counts::mallocs);
     if (!rtwatch::ready()) return nullptr;
     return rtwatch::next.alignedAlloc(alignment, n);
 }
 
-void* memalign(std::size_t alignment, std::size_t n) {
+VISIBLE void* memalign(std::size_t alignment, std::size_t n) {
     note(&Counts::mallocs);
     if (!rtwatch::ready()) return nullptr;
     return rtwatch::next.memalign(alignment, n);
 }
 
-int pthread_mutex_lock(pthread_mutex_t* mutex) {
+VISIBLE int pthread_mutex_lock(pthread_mutex_t* mutex) {
     note(&Counts::locks);
     return rtwatch::ready() ? rtwatch::next.mutexLock(mutex) : 0;
 }
 
-int pthread_mutex_trylock(pthread_mutex_t* mutex) {
+VISIBLE int pthread_mutex_trylock(pthread_mutex_t* mutex) {
     note(&Counts::locks);
     return rtwatch::ready() ? rtwatch::next.mutexTrylock(mutex) : 0;
 }
 
-int pthread_rwlock_rdlock(pthread_rwlock_t* lock) {
+VISIBLE int pthread_rwlock_rdlock(pthread_rwlock_t* lock) {
     note(&Counts::locks);
     return rtwatch::ready() ? rtwatch::next.rdlock(lock) : 0;
 }
 
-int pthread_rwlock_wrlock(pthread_rwlock_t* lock) {
+VISIBLE int pthread_rwlock_wrlock(pthread_rwlock_t* lock) {
     note(&Counts::locks);
     return rtwatch::ready() ? rtwatch::next.wrlock(lock) : 0;
 }
@@ -237,35 +240,35 @@ void deleteAny(void* p) {
 }
 }  // namespace
 
-void* operator new(std::size_t n) { return newOrThrow(n); }
-void* operator new[](std::size_t n) { return newOrThrow(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+VISIBLE void* operator new(std::size_t n) { return newOrThrow(n); }
+VISIBLE void* operator new[](std::size_t n) { return newOrThrow(n); }
+VISIBLE void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
     note(&Counts::news);
     return rtwatch::allocate(n ? n : 1);
 }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+VISIBLE void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
     note(&Counts::news);
     return rtwatch::allocate(n ? n : 1);
 }
-void* operator new(std::size_t n, std::align_val_t a) { return newAlignedOrThrow(n, a); }
-void* operator new[](std::size_t n, std::align_val_t a) { return newAlignedOrThrow(n, a); }
-void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+VISIBLE void* operator new(std::size_t n, std::align_val_t a) { return newAlignedOrThrow(n, a); }
+VISIBLE void* operator new[](std::size_t n, std::align_val_t a) { return newAlignedOrThrow(n, a); }
+VISIBLE void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
     note(&Counts::news);
     return rtwatch::allocateAligned(n, static_cast<std::size_t>(a));
 }
-void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+VISIBLE void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
     note(&Counts::news);
     return rtwatch::allocateAligned(n, static_cast<std::size_t>(a));
 }
-void operator delete(void* p) noexcept { deleteAny(p); }
-void operator delete[](void* p) noexcept { deleteAny(p); }
-void operator delete(void* p, std::size_t) noexcept { deleteAny(p); }
-void operator delete[](void* p, std::size_t) noexcept { deleteAny(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { deleteAny(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { deleteAny(p); }
-void operator delete(void* p, std::align_val_t) noexcept { deleteAny(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { deleteAny(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { deleteAny(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { deleteAny(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { deleteAny(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { deleteAny(p); }
+VISIBLE void operator delete(void* p) noexcept { deleteAny(p); }
+VISIBLE void operator delete[](void* p) noexcept { deleteAny(p); }
+VISIBLE void operator delete(void* p, std::size_t) noexcept { deleteAny(p); }
+VISIBLE void operator delete[](void* p, std::size_t) noexcept { deleteAny(p); }
+VISIBLE void operator delete(void* p, const std::nothrow_t&) noexcept { deleteAny(p); }
+VISIBLE void operator delete[](void* p, const std::nothrow_t&) noexcept { deleteAny(p); }
+VISIBLE void operator delete(void* p, std::align_val_t) noexcept { deleteAny(p); }
+VISIBLE void operator delete[](void* p, std::align_val_t) noexcept { deleteAny(p); }
+VISIBLE void operator delete(void* p, std::size_t, std::align_val_t) noexcept { deleteAny(p); }
+VISIBLE void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { deleteAny(p); }
+VISIBLE void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { deleteAny(p); }
+VISIBLE void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { deleteAny(p); }

@@ -126,7 +126,9 @@ std::unique_ptr<vsthost::Effect> startEffect(const Config& config) {
     auto effect = loaded->instantiate(HostAnswer{current});
     if (!effect) return nullptr;
     effect->open();
-    reconfigure(*effect, config);
+    effect->setSampleRate(config.sampleRate);
+    effect->setBlockSize(config.blockSize);
+    effect->mainsChanged(true);
     return effect;
 }
 
