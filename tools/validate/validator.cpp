@@ -156,7 +156,9 @@ void applyParameters(vsthost::Effect& effect, const std::vector<float>& values) 
 }
 
 Audio::Audio(int channels, int frames, float value) : frames_(frames) {
-    for (int c = 0; c < channels; ++c) data_.emplace_back(static_cast<std::size_t>(frames), value);
+    // Room behind the frames for a module that processes a whole announced block when given
+    // fewer frames: checks meant for other things go on, and the guarded checks catch it.
+    for (int c = 0; c < channels; ++c) data_.emplace_back(static_cast<std::size_t>(frames) + 8192 + 64, value);
     pointers_.resize(static_cast<std::size_t>(channels > 0 ? channels : 1), nullptr);
 }
 
