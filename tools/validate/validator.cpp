@@ -260,6 +260,7 @@ int main(int argc, char** argv) {
     };
     for (int round = 0; round < theOptions.repeat; ++round) {
         if (theOptions.repeat > 1) std::printf("round %d of %d\n", round + 1, theOptions.repeat);
+        shared->moduleUsable = false;  // stays so if loading crashes
         runIsolated("loading", [] { shared->moduleUsable = checkLoading(); });
         if (!shared->moduleUsable) break;
         for (const auto& [name, run] : groups) {
