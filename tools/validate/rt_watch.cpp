@@ -29,7 +29,6 @@ struct Next {
     void* (*alignedAlloc)(std::size_t, std::size_t);
     void* (*memalign)(std::size_t, std::size_t);
     int (*mutexLock)(pthread_mutex_t*);
-    int (*mutexTrylock)(pthread_mutex_t*);
     int (*rdlock)(pthread_rwlock_t*);
     int (*wrlock)(pthread_rwlock_t*);
 };
@@ -73,7 +72,6 @@ bool ready() {
         find(next.alignedAlloc, "aligned_alloc");
         find(next.memalign, "memalign");
         find(next.mutexLock, "pthread_mutex_lock");
-        find(next.mutexTrylock, "pthread_mutex_trylock");
         find(next.rdlock, "pthread_rwlock_rdlock");
         find(next.wrlock, "pthread_rwlock_wrlock");
         resolved.store(2, std::memory_order_release);
@@ -202,11 +200,6 @@ VISIBLE void* memalign(std::size_t alignment, std::size_t n) {
 VISIBLE int pthread_mutex_lock(pthread_mutex_t* mutex) {
     note(&Counts::locks);
     return rtwatch::ready() ? rtwatch::next.mutexLock(mutex) : 0;
-}
-
-VISIBLE int pthread_mutex_trylock(pthread_mutex_t* mutex) {
-    note(&Counts::locks);
-    return rtwatch::ready() ? rtwatch::next.mutexTrylock(mutex) : 0;
 }
 
 VISIBLE int pthread_rwlock_rdlock(pthread_rwlock_t* lock) {

@@ -16,7 +16,7 @@ struct Counts {
     long frees = 0;
     long news = 0;       // every operator new
     long deletes = 0;    // every operator delete
-    long locks = 0;      // pthread_mutex_lock and _trylock, pthread_rwlock_rdlock and _wrlock
+    long locks = 0;      // pthread_mutex_lock, pthread_rwlock_rdlock and _wrlock (a try-lock never waits)
 
     long total() const { return mallocs + callocs + reallocs + frees + news + deletes + locks; }
     std::string describe() const;  // "2 malloc, 1 pthread_mutex_lock"
