@@ -3,8 +3,11 @@
 
 # Packages that building the module, the host library and the tools needs.
 BUILD_PACKAGES="g++ cmake ninja-build pkg-config libsndfile1-dev"
-# Packages that the test suite adds.
-TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev binutils"
+# Packages that the test suite adds; dpf-plugins-vst is the third-party module the tools'
+# tests drive.
+TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev binutils python3 dpf-plugins-vst"
+# What redrawing the plots in docs/plots needs (./build.sh plots).
+PLOT_PACKAGES="gnuplot-nox"
 # The Windows cross builds: compilers, GoogleTest's sources to build for Windows, and Wine
 # for the 64-bit tests. Never wine32: 32-bit programs cannot start on these machines, and
 # it takes /usr/bin/wine over.
@@ -23,8 +26,3 @@ need() {
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
-
-# A third-party VST 2.4 module that the render tool's tests drive.
-TEST_PACKAGES="$TEST_PACKAGES dpf-plugins-vst"
-# What redrawing the plots in docs/plots needs (./build.sh plots).
-PLOT_PACKAGES="gnuplot-nox"

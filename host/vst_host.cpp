@@ -12,6 +12,7 @@ namespace {
 std::mutex registryMutex;
 std::unordered_map<AEffect*, Effect*> registry;
 thread_local Effect* instantiating = nullptr;
+thread_local int callbackDepth = 0;
 
 Effect* effectFor(AEffect* record) {
     std::lock_guard<std::mutex> lock(registryMutex);
@@ -23,8 +24,14 @@ Effect* effectFor(AEffect* record) {
 
 VstIntPtr defaultAnswer(const CallbackCall& call) { return call.opcode == audioMasterVersion ? 2400 : 0; }
 
+bool insideHostCallback() { return callbackDepth > 0; }
+
 VstIntPtr VSTCALLBACK hostCallback(AEffect* record, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                    float opt) {
+    struct Depth {
+        Depth() { ++callbackDepth; }
+        ~Depth() { --callbackDepth; }
+    } depth;
     const CallbackCall call{opcode, index, value, ptr, opt, record != nullptr};
     Effect* effect = record ? effectFor(record) : instantiating;
     return effect ? effect->answerCall(call) : defaultAnswer(call);

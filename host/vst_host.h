@@ -112,4 +112,9 @@ private:
 VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                    float opt);
 
+// True while the calling thread runs inside hostCallback. What the host does there (record
+// the call, take its own locks) is host work, which tools that watch a module's audio path
+// for allocations and locks leave out.
+bool insideHostCallback();
+
 }  // namespace vsthost
