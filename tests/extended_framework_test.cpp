@@ -23,6 +23,12 @@ extern "C" __attribute__((visibility("default"))) const char* __asan_default_opt
     return "allocator_may_return_null=1";
 }
 #endif
+#if defined(__SANITIZE_THREAD__)
+// The same refused-allocation test under the thread sanitizer's allocator.
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
 
 namespace {
 
