@@ -1,10 +1,11 @@
 #include <cmath>
+#include <cstdint>
 
 #include "denormal_guard.h"
 #include "morvex.h"
+#include "sine_kernel.h"
 
 namespace {
-constexpr float kPi = 3.1415927f;
 
 // The filter's damping bound and the clipper's positive denominator hold for values in 0..1
 // only; NaN reads as 0.
@@ -20,67 +21,80 @@ float* outputFor(ChannelState& state, FilterMode mode) {
     }
 }
 
-// A filter or envelope that has left the finite numbers would stay there (and the clipper
-// would hold the output at -Post Amp) for ever; the channel starts again from silence instead.
-void restartIfNotFinite(ChannelState& st) {
-    if (std::isfinite(st.envelope) && std::isfinite(st.low) && std::isfinite(st.band)) return;
-    st.envelope = st.notch = st.low = st.high = st.band = st.peak = 0.0f;
+bool overlap(const float* a, const float* b, VstInt32 frames) {
+    const auto x = reinterpret_cast<std::uintptr_t>(a), y = reinterpret_cast<std::uintptr_t>(b);
+    const std::uintptr_t bytes = static_cast<std::uintptr_t>(frames) * sizeof(float);
+    return x < y + bytes && y < x + bytes;
 }
+bool sameOrApart(const float* a, const float* b, VstInt32 frames) { return a == b || !overlap(a, b, frames); }
+
+ChainChannel toChain(const ChannelState& s) {
+    return {s.envelope, s.notch, s.low, s.high, s.band, s.peak, s.cutoffCoef, s.damping};
+}
+void fromChain(const ChainChannel& c, ChannelState& s) {
+    s.envelope = c.envelope, s.notch = c.notch, s.low = c.low, s.high = c.high, s.band = c.band, s.peak = c.peak;
+    s.cutoffCoef = c.cutoffCoef, s.damping = c.damping;
+}
+
 }  // namespace
+
+bool Morvex::useChainTarget(ChainTarget wanted) {
+    if (!chainTargetAvailable(wanted)) return false;
+    target = wanted;
+    kernel = chainKernel(wanted);
+    return true;
+}
+
+ChainBlock Morvex::chainBlock() const {
+    const auto& p = blockParams.values;
+    ChainBlock b;
+    b.preAmp8 = p[kPreAmp] * 8.0f;
+    b.shape = p[kShape];
+    b.oneMinusShape = 1.0f - p[kShape];
+    b.env = p[kEnv];
+    b.cutoff = p[kCutoff];
+    b.envAtk = p[kEnvAtk];
+    b.envDec = p[kEnvDec];
+    // The same every sample of the block. Not powf: its last bit differs between machines.
+    b.dampingLimit = (1.0f - chainFourthRoot(p[kResonance])) * 2.0f;
+    b.drive = p[kDisto] * 8.0f;
+    b.driveMinusOne = b.drive - 1.0f;
+    b.postAmp = p[kPostAmp];
+    b.mode = blockParams.mode;
+    return b;
+}
 
 void Morvex::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
     const DenormalsFlushed flushed;
     for (std::size_t i = 0; i < paramValues.size(); ++i)
         blockParams.values[i] = clampUnit(paramValues[i].load(std::memory_order_relaxed));
     blockParams.mode = filterMode.load(std::memory_order_relaxed);
-    processChannel(sampleFrames, inputs[0], outputs[0], channelStates[0]);
-    processChannel(sampleFrames, inputs[1], outputs[1], channelStates[1]);
-}
+    for (ChannelState& st : channelStates) st.selectedOutput = outputFor(st, blockParams.mode);
+    if (sampleFrames <= 0) return;
 
-void Morvex::processChannel(VstInt32 sampleFrames, const float* input, float* output, ChannelState& st) {
-    st.selectedOutput = outputFor(st, blockParams.mode);
-    const auto& p = blockParams.values;
-    const float resonanceRoot = std::pow(p[kResonance], 0.25f);  // same value every sample
-    for (VstInt32 i = 0; i < sampleFrames; ++i) {
-        const float raw = input[i];
-        const float x = std::isfinite(raw) ? raw : 0.0f;  // NaN and ±inf count as silence
-
-        const float d = std::fabs(x) - st.envelope;  // envelope follower on the raw input
-        const float a = d < 0.0f ? p[kEnvDec] : p[kEnvAtk];
-        st.envelope = st.envelope + a * d;
-
-        const float g = (p[kPreAmp] * 8.0f) * x;  // s = sin(2g)·shape + sin(g)·(1 − shape)
-        const float s = std::sin(g * 2.0f) * p[kShape] + std::sin(g) * (1.0f - p[kShape]);
-
-        float u = ((p[kEnv] * st.envelope) * 2.0f + p[kCutoff]) * 0.25f;
-        u = u > 0.0f ? u : 0.0f;
-        u = u < 0.25f ? u : 0.25f;
-        st.cutoffCoef = std::sin(u * kPi) * 2.0f;
-        const float f = st.cutoffCoef;
-        const float m = std::fmin(2.0f, 2.0f / f - f * 0.5f);  // 2 / 0 is +inf, so m is 2
-        st.damping = std::fmin((1.0f - resonanceRoot) * 2.0f, m);
-        const float q = st.damping;
-
-        float o[2];
-        for (float& half : o) {
-            st.notch = s - q * st.band;  // notch = s − q·band
-            st.low = f * st.band + st.low;
-            st.high = st.notch - st.low;
-            st.band = st.high * f + st.band;
-            st.peak = st.low - st.high;
-            half = *st.selectedOutput;
+    const ChainBlock block = chainBlock();
+    ChainChannel chain[2] = {toChain(channelStates[0]), toChain(channelStates[1])};
+    const VstInt32 n = sampleFrames;
+    // The kernel reads a chunk of both inputs before it writes that chunk of either output.
+    // That equals finishing the first channel before the second unless the first output
+    // feeds the second input or buffers overlap only in part; then one channel at a time.
+    const bool interleave = !overlap(outputs[0], inputs[1], n) && sameOrApart(outputs[0], outputs[1], n) &&
+                            sameOrApart(outputs[1], inputs[0], n) && sameOrApart(outputs[0], inputs[0], n) &&
+                            sameOrApart(outputs[1], inputs[1], n);
+    if (interleave) {
+        ChainChannel* states[2] = {&chain[0], &chain[1]};
+        kernel(block, states, inputs, outputs, 2, n);
+    } else {
+        for (int c = 0; c < 2; ++c) {
+            ChainChannel* state = &chain[c];
+            if (sameOrApart(outputs[c], inputs[c], n))
+                kernel(block, &state, &inputs[c], &outputs[c], 1, n);
+            else  // an output shifted against its own input: sample by sample, as written
+                chainExact(block, chain[c], inputs[c], outputs[c], n);
         }
-        const float y = (o[0] + o[1]) * 0.5f;
-
-        const float k = p[kDisto] * 8.0f;  // z = ((k + |y|)·y) / (((k − 1)·|y| + y²) + 1)
-        const float ay = std::fabs(y);
-        float z = ((k + ay) * y) / (((k - 1.0f) * ay + y * y) + 1.0f);
-        z = z > -1.0f ? z : -1.0f;
-        z = z < 1.0f ? z : 1.0f;
-        output[i] = p[kPostAmp] * z;
-
-        restartIfNotFinite(st);
     }
+    fromChain(chain[0], channelStates[0]);
+    fromChain(chain[1], channelStates[1]);
 }
 
 void Morvex::processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) {

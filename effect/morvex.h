@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "../framework/audio_effect_x.h"
+#include "chain_simd.h"
 #include "parameters.h"
 
 // The chain's copy of the parameters, taken once at the start of every block so that both
@@ -59,10 +60,15 @@ public:
     FilterMode getFilterMode() const { return filterMode.load(std::memory_order_relaxed); }
     // For tests and tools: the per-channel memory of the chain.
     const ChannelState& channelState(int channel) const { return channelStates[channel]; }
+    // For tests and benchmarks: run the chain with this instruction set's code from now on;
+    // false (and no change) if this processor cannot run it. Every target gives the same bits.
+    // [host's thread, never during process]
+    bool useChainTarget(ChainTarget target);
+    ChainTarget chainTarget() const { return target; }
 
 private:
     static bool isParameterIndex(VstInt32 index) { return static_cast<std::uint32_t>(index) < kNumParams; }
-    void processChannel(VstInt32 sampleFrames, const float* input, float* output, ChannelState& state);
+    ChainBlock chainBlock() const;
 
     // Written by the host's threads, read by the audio thread's block copy.
     std::array<std::atomic<float>, kNumParams> paramValues;
@@ -70,4 +76,6 @@ private:
     BlockParams blockParams{};
     char programName[kVstMaxProgNameLen + 1];
     std::array<ChannelState, 2> channelStates{};
+    ChainTarget target = bestChainTarget();
+    ChainKernel kernel = chainKernel(target);
 };

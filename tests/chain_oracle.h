@@ -16,6 +16,9 @@
 
 using SineFn = float (*)(float);
 inline float oracleStdSine(float x) { return std::sin(x); }
+// Resonance^0.25; a chain with its own power function passes it in too.
+using FourthRootFn = float (*)(float);
+inline float oracleStdFourthRoot(float v) { return std::pow(v, 0.25f); }
 
 struct OracleParams {
     std::array<float, kNumParams> values;  // as the host sets them, unclamped
@@ -53,7 +56,7 @@ inline float oracleSelected(const OracleState& st, FilterMode mode) {
 
 // One channel, n samples; in and out may be the same buffer.
 inline void oracleProcess(const OracleParams& params, OracleState& st, const float* in, float* out, int n,
-                          SineFn sine = oracleStdSine) {
+                          SineFn sine = oracleStdSine, FourthRootFn fourthRoot = oracleStdFourthRoot) {
     std::array<float, kNumParams> p;
     for (int i = 0; i < kNumParams; ++i) p[i] = oracleClampUnit(params.values[i]);
     for (int i = 0; i < n; ++i) {
@@ -73,7 +76,7 @@ inline void oracleProcess(const OracleParams& params, OracleState& st, const flo
         float f = sine(u * 3.1415927f) * 2.0f;
 
         float m = std::fmin(2.0f, 2.0f / f - f * 0.5f);
-        float q = std::fmin((1.0f - std::pow(p[kResonance], 0.25f)) * 2.0f, m);
+        float q = std::fmin((1.0f - fourthRoot(p[kResonance])) * 2.0f, m);
 
         float o[2];
         for (int half = 0; half < 2; ++half) {
@@ -111,7 +114,7 @@ private:
 };
 
 inline void oracleProcessFlushed(const OracleParams& params, OracleState& st, const float* in, float* out, int n,
-                                 SineFn sine = oracleStdSine) {
+                                 SineFn sine = oracleStdSine, FourthRootFn fourthRoot = oracleStdFourthRoot) {
     OracleFlushedMode flushed;
-    oracleProcess(params, st, in, out, n, sine);
+    oracleProcess(params, st, in, out, n, sine, fourthRoot);
 }

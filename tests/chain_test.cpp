@@ -1,5 +1,6 @@
 // The signal chain of the built module, driven through its record as a host does, against
 // the worked numbers, the edge cases and the oracle in chain_oracle.h.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "chain_oracle.h"
+#include "effect/sine_kernel.h"
 #include "module_fixture.h"
 
 namespace {
@@ -66,10 +68,12 @@ Stereo runInPlace(vsthost::Effect& fx, Stereo buffers) {
     return buffers;
 }
 
-// What the module must give for one channel: the oracle in the module's floating-point mode.
+// What the module must give for one channel: the oracle in the module's floating-point mode,
+// with the module's own sine and power.
 Samples expected(const OracleParams& params, OracleState& state, const Samples& in) {
     Samples out(in.size());
-    oracleProcessFlushed(params, state, in.data(), out.data(), static_cast<int>(in.size()));
+    oracleProcessFlushed(params, state, in.data(), out.data(), static_cast<int>(in.size()), chainSine,
+                         chainFourthRoot);
     return out;
 }
 
@@ -583,6 +587,49 @@ TEST_F(ChainTest, RandomBlocksMatchTheOracleBitForBit) {
             ASSERT_TRUE(finiteWithin(out.left, 1.0f));
             ASSERT_TRUE(finiteWithin(out.right, 1.0f));
         }
+    }
+}
+
+// The C library's sine one unit in the last place above or below itself: what a last-bit
+// difference between two sines can do at most, all of them in the same direction.
+float sineUlpUp(float x) { return std::nextafter(std::sin(x), FLT_MAX); }
+float sineUlpDown(float x) { return std::nextafter(std::sin(x), -FLT_MAX); }
+
+// Against the oracle with the C library's sine, the module (which has a sine of its own) may
+// differ only as much as a one-ulp change of that sine moves the oracle itself.
+TEST_F(ChainTest, AgainstTheLibrarySineOnlyWhatOneUlpOfTheSineMakes) {
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int trial = 0; trial < 60; ++trial) {
+        SCOPED_TRACE(::testing::Message() << "trial " << trial);
+        OracleParams params = oracleDefaults();
+        for (float& v : params.values) v = unit(rng);
+        if (trial % 3 == 0) params.values[kResonance] = 1.0f;
+        params.mode = filterModeFor(params.values[kMode]);
+        auto fx = module->instantiate();
+        apply(*fx, params);
+        OracleState library[2], up[2], down[2];
+        double floor[2] = {}, difference[2] = {};
+        for (int block = 0; block < 4; ++block) {
+            const std::size_t frames = 1 + rng() % 600;
+            Stereo in{noise(rng, frames, 1.0f), noise(rng, frames, 1.0f)};
+            const Stereo out = block % 2 ? runInPlace(*fx, in) : run(*fx, in);
+            for (int c = 0; c < 2; ++c) {
+                const Samples& input = c ? in.right : in.left;
+                const Samples& output = c ? out.right : out.left;
+                Samples withLibrary(frames), withUp(frames), withDown(frames);
+                const int n = static_cast<int>(frames);
+                oracleProcessFlushed(params, library[c], input.data(), withLibrary.data(), n);
+                oracleProcessFlushed(params, up[c], input.data(), withUp.data(), n, sineUlpUp);
+                oracleProcessFlushed(params, down[c], input.data(), withDown.data(), n, sineUlpDown);
+                for (std::size_t i = 0; i < frames; ++i) {
+                    floor[c] = std::max({floor[c], std::fabs(double{withUp[i]} - withLibrary[i]),
+                                         std::fabs(double{withDown[i]} - withLibrary[i])});
+                    difference[c] = std::max(difference[c], std::fabs(double{output[i]} - withLibrary[i]));
+                }
+            }
+        }
+        for (int c = 0; c < 2; ++c) EXPECT_LE(difference[c], 4.0 * floor[c]) << "channel " << c << ", floor " << floor[c];
     }
 }
 
