@@ -25,6 +25,16 @@ std::uint32_t twoOverPiWord(int position) {
     return static_cast<std::uint32_t>(pair >> (32 - shift));
 }
 
+// sin(-x) = -sin(x): the magnitude's sine takes the argument's sign bit.
+float flipSignIfNegative(float value, std::uint32_t argumentBits) {
+    std::uint32_t valueBits;
+    std::memcpy(&valueBits, &value, sizeof valueBits);
+    valueBits ^= argumentBits & 0x80000000u;
+    float result;
+    std::memcpy(&result, &valueBits, sizeof result);
+    return result;
+}
+
 }  // namespace
 
 // a = m * 2^e with m a 24-bit integer. a/pi modulo 2 only needs the bits of 1/pi from
@@ -62,12 +72,7 @@ float sineLargeArgument(float x) {
     const double reduced = halfTurns * 0x1.921fb54442d18p+1;
 
     const float value = static_cast<float>(sineOfReduced<double, std::uint64_t>(reduced, k));
-    std::uint32_t valueBits;
-    std::memcpy(&valueBits, &value, sizeof valueBits);
-    valueBits ^= bits & 0x80000000u;
-    float result;
-    std::memcpy(&result, &valueBits, sizeof result);
-    return result;
+    return flipSignIfNegative(value, bits);
 }
 
 float chainSine(float x) {
@@ -78,12 +83,7 @@ float chainSine(float x) {
     float magnitude;
     std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
     const float value = static_cast<float>(sineOfMagnitude<double, std::uint64_t>(magnitude));
-    std::uint32_t valueBits;
-    std::memcpy(&valueBits, &value, sizeof valueBits);
-    valueBits ^= bits & 0x80000000u;
-    float result;
-    std::memcpy(&result, &valueBits, sizeof result);
-    return result;
+    return flipSignIfNegative(value, bits);
 }
 
 float chainFourthRoot(float v) {
