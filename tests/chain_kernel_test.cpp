@@ -85,11 +85,10 @@ struct Case {
     Layout layout;
 };
 
-Outcome runEffect(const Case& run, ChainTarget target) {
-    Morvex effect(host);
-    EXPECT_TRUE(effect.useChainTarget(target));
-    for (int i = 0; i < kNumParams; ++i) effect.setParameter(i, run.params[i]);
-    Outcome o;
+// Lays each block of `run` out in fresh memory, lets `process` fill it and keeps the whole
+// memory, so that writes outside the output buffers show too.
+template <typename Process>
+void runBlocks(const Case& run, Outcome& o, Process process) {
     for (std::size_t blk = 0; blk < run.inputs[0].size(); ++blk) {
         const int frames = static_cast<int>(run.inputs[0][blk].size());
         std::vector<float> memory(4 * frames + 40, -7.0f);
@@ -97,9 +96,17 @@ Outcome runEffect(const Case& run, ChainTarget target) {
         place(run.layout, memory, frames, in, out);
         std::copy(run.inputs[0][blk].begin(), run.inputs[0][blk].end(), in[0]);
         std::copy(run.inputs[1][blk].begin(), run.inputs[1][blk].end(), in[1]);
-        effect.processReplacing(in, out, frames);
+        process(in, out, frames);
         o.memory.insert(o.memory.end(), memory.begin(), memory.end());
     }
+}
+
+Outcome runEffect(const Case& run, ChainTarget target) {
+    Morvex effect(host);
+    EXPECT_TRUE(effect.useChainTarget(target));
+    for (int i = 0; i < kNumParams; ++i) effect.setParameter(i, run.params[i]);
+    Outcome o;
+    runBlocks(run, o, [&](float** in, float** out, int frames) { effect.processReplacing(in, out, frames); });
     for (int c = 0; c < 2; ++c) {
         const ChannelState& s = effect.channelState(c);
         o.state[c] = {s.envelope, s.notch, s.low, s.high, s.band, s.peak};
@@ -113,17 +120,10 @@ Outcome runOracle(const Case& run) {
     OracleParams params;
     for (int i = 0; i < kNumParams; ++i) params.values[i] = run.params[i];
     params.mode = filterModeFor(run.params[kMode]);
-    for (std::size_t blk = 0; blk < run.inputs[0].size(); ++blk) {
-        const int frames = static_cast<int>(run.inputs[0][blk].size());
-        std::vector<float> memory(4 * frames + 40, -7.0f);
-        float *in[2], *out[2];
-        place(run.layout, memory, frames, in, out);
-        std::copy(run.inputs[0][blk].begin(), run.inputs[0][blk].end(), in[0]);
-        std::copy(run.inputs[1][blk].begin(), run.inputs[1][blk].end(), in[1]);
+    runBlocks(run, o, [&](float** in, float** out, int frames) {
         for (int c = 0; c < 2; ++c)
             oracleProcessFlushed(params, o.state[c], in[c], out[c], frames, chainSine, chainFourthRoot);
-        o.memory.insert(o.memory.end(), memory.begin(), memory.end());
-    }
+    });
     return o;
 }
 
